@@ -1,0 +1,56 @@
+#pragma once
+// The language-runtime facilities the program relies on besides files:
+// a seedable uniform generator, a simple never-reseeded uniform generator,
+// whole-second sleeps, the wall clock and processor time.
+//
+// Every one of them can be replaced for tests (set_hooks), so runs with
+// random starts, sleeps or time budgets are repeatable.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+namespace runtime {
+
+using Clock = std::chrono::system_clock;
+
+// Uniform number in [0, 1) from the seedable generator (RANDOM_NUMBER).
+double random_number();
+// Number of integers in the seed vector of the seedable generator.
+int random_seed_size();
+// Set the seed vector (at most random_seed_size() values are used).
+void random_seed_put(std::span<const std::int32_t> seed);
+// The seed vector that reproduces the generator's current state.
+std::vector<std::int32_t> random_seed_get();
+
+// Uniform number in [0, 1) from the simple generator that is never reseeded.
+double simple_uniform();
+
+// Sleep for the given number of seconds (scaled by the time scale).
+void sleep_seconds(double seconds);
+
+// Wall-clock time now, and processor time of the process in seconds.
+Clock::time_point now();
+double cpu_time();
+// Monotonic seconds since an arbitrary origin (for stopwatches).
+double monotonic_seconds();
+
+// Replacements for tests; an empty function keeps the real facility.
+struct Hooks {
+    std::function<double()> random_number;
+    std::function<double()> simple_uniform;
+    std::function<void(double)> sleep_seconds;
+    std::function<Clock::time_point()> now;
+    std::function<double()> cpu_time;
+    std::function<double()> monotonic_seconds;
+};
+void set_hooks(Hooks hooks);
+void reset_hooks();
+
+// Factor applied to every sleep: 1 real time, 0 instant.
+void set_time_scale(double scale);
+double time_scale();
+
+}  // namespace runtime
