@@ -1,0 +1,22 @@
+#pragma once
+// The run clock of the fitting driver and the optimisers, and a processor
+// time stopwatch.
+//
+// Both are restartable accumulators: a nonzero flag restarts the clock and is
+// cleared; every later reading adds the whole time since the restart to the
+// previous result.  Readings at d1, d2, d3 after a restart therefore give d1,
+// d1 + d2, d1 + d2 + d3 - the callers compare that sum with their time budget
+// (globals::timemax), passing globals::starttimer as the flag.
+
+namespace timeit_mod {
+
+// Wall-clock accumulator in seconds on the monotonic clock.  Before any
+// restart a reading returns the clock reading itself.
+double timeclock(int& flag);
+
+// The same scheme on the processor time in single precision; the value is
+// kept, not returned (timeit_value reads it).
+void timeit(int& flag);
+float timeit_value();
+
+}  // namespace timeit_mod
