@@ -1,0 +1,265 @@
+// Line readers of the data file, file units and the row limit.
+
+#include "model/datafile.h"
+
+#include <algorithm>
+#include <array>
+#include <mutex>
+
+#include "foundations/stringlib.h"
+#include "model/datafile_io.h"
+#include "model/globals.h"
+
+namespace datafile {
+
+// ---- file units ----
+
+namespace {
+
+constexpr int first_unit = 1;
+constexpr int last_unit = 99;
+
+std::mutex unit_mutex;
+std::array<bool, last_unit + 1> unit_open{};
+
+bool reserved_unit(int unit) { return unit == 5 || unit == 6 || unit == 9; }
+
+}  // namespace
+
+int get_unit() {
+    std::lock_guard lock(unit_mutex);
+    for (int unit = first_unit; unit <= last_unit; ++unit)
+        if (!reserved_unit(unit) && !unit_open[unit]) return unit;
+    return 0;
+}
+
+void get_unit(int& unit) { unit = get_unit(); }
+
+bool unit_is_open(int unit) {
+    std::lock_guard lock(unit_mutex);
+    return unit >= first_unit && unit <= last_unit && unit_open[unit];
+}
+
+bool open_unit(int unit) {
+    std::lock_guard lock(unit_mutex);
+    if (unit < first_unit || unit > last_unit || unit_open[unit]) return false;
+    unit_open[unit] = true;
+    return true;
+}
+
+void close_unit(int unit) {
+    std::lock_guard lock(unit_mutex);
+    if (unit >= first_unit && unit <= last_unit) unit_open[unit] = false;
+}
+
+UnitLease::UnitLease() {
+    // Another thread may take the unit between the search and the claim.
+    for (int tries = 0; tries < last_unit; ++tries) {
+        const int unit = get_unit();
+        if (unit == 0) return;
+        if (open_unit(unit)) {
+            unit_ = unit;
+            return;
+        }
+    }
+}
+
+UnitLease::~UnitLease() {
+    if (unit_ != 0) close_unit(unit_);
+}
+
+// ---- row limit ----
+
+bool rows_within_limit(int nrows) { return nrows <= common_data::max_rows; }
+
+std::string too_many_rows_message(int nrows) {
+    return "The data file contains " + std::to_string(nrows) + " X,Y data rows," + crlf +
+           "but at most " + std::to_string(common_data::max_rows) +
+           " X,Y data rows can be fitted." + crlf + crlf +
+           "Please shorten the data file and rerun the model.";
+}
+
+// ---- line readers ----
+
+namespace {
+
+// Blanks control characters and white space, then left-adjusts.
+void clean_line(std::string& s) {
+    stringlib::s_control_blank(s);
+    stringlib::s_whitespace_blank(s);
+    stringlib::s_adjustl(s);
+}
+
+void first_nonblank_line(std::string_view path, kalvor::FixedText& line, const char* fatal) {
+    LineFile file(path);
+    if (!file.is_open()) fail(open_failure(fatal, path, file.unit()));
+    line.assign("");
+    std::string record;
+    for (int k = 0; k < 1000 && file.next(record); ++k) {
+        // A line of white space only (a TAB, a CR) is blank too.
+        line.assign(record);
+        clean_line(line.str());
+        if (!line.blank()) break;
+    }
+}
+
+// The record on file line lineno (1-based) cut to the reader's width.
+enum class LineRead { ok, no_file, no_line };
+LineRead record_at(std::string_view path, int lineno, std::string& record) {
+    LineFile file(path);
+    if (!file.is_open()) return LineRead::no_file;
+    return file.read_line(lineno, record) ? LineRead::ok : LineRead::no_line;
+}
+
+bool column_count_of_line(std::string_view path, int lineno, int& count) {
+    std::string record;
+    switch (record_at(path, lineno, record)) {
+    case LineRead::no_file:
+        console(input_fatal);
+        return false;
+    case LineRead::no_line:
+        count = 0;
+        return true;
+    case LineRead::ok:
+        break;
+    }
+    kalvor::FixedText line(record_width, record);
+    s_col_count(line.str(), count);
+    return true;
+}
+
+// The record on lineno for a value reader; a file that cannot be opened ends
+// the read with the readers' fatal message.
+bool value_record(std::string_view path, int lineno, std::string& record) {
+    switch (record_at(path, lineno, record)) {
+    case LineRead::no_file:
+        console(input_fatal);
+        fail(std::string(input_fatal) + "\n" + read_data_fatal);
+    case LineRead::no_line:
+        return false;
+    case LineRead::ok:
+        break;
+    }
+    return true;
+}
+
+}  // namespace
+
+void a_model_line(kalvor::FixedText& path, kalvor::FixedText& line) {
+    stringlib::s_adjustl(path.str());
+    first_nonblank_line(path.view(), line, "File_DATA_READ - Fatal error #3A!");
+}
+
+void a_function_line(std::string_view path, kalvor::FixedText& line) {
+    first_nonblank_line(path, line, "File_DATA_READ - Fatal error #3B!");
+}
+
+bool a_row_count(std::string_view path, int& count) {
+    globals::bnext = 0;
+    LineFile file(path);
+    if (!file.is_open()) return false;
+    count = 0;
+    std::string record;
+    while (file.next(record)) {
+        // White space only (a TAB, a form feed) makes a blank line.
+        const kalvor::FixedText line = adjusted_record(record);
+        const BlockEnd end = block_end(line.view());
+        if (end == BlockEnd::end) break;
+        if (end == BlockEnd::next) {
+            globals::bnext = 1;
+            break;
+        }
+        if (line.blank()) break;
+        ++count;
+    }
+    return true;
+}
+
+void s_col_count(std::string& line, int& count) {
+    stringlib::s_tab_blank(line);
+    stringlib::s_control_blank(line);
+    stringlib::s_whitespace_blank(line);
+    count = 0;
+    bool in_value = false;
+    for (const char c : line) {
+        if (c == 'N' || c == '!') break;
+        const bool separator = c == ' ' || c == ',';
+        if (!separator && !in_value) ++count;
+        in_value = !separator;
+    }
+}
+
+bool rparcols(int& count, std::string_view path) { return column_count_of_line(path, 2, count); }
+bool rlocols(int& count, std::string_view path) { return column_count_of_line(path, 3, count); }
+bool rhicols(int& count, std::string_view path) { return column_count_of_line(path, 4, count); }
+bool rmaskcols(int& count, std::string_view path) { return column_count_of_line(path, 5, count); }
+bool rxycols(int& count, std::string_view path) { return column_count_of_line(path, 6, count); }
+
+namespace {
+
+bool read_line_reals(std::span<double> values, int n, std::string_view path, int lineno) {
+    std::string record;
+    if (!value_record(path, lineno, record)) return false;
+    if (n < 1) return true;
+    if (static_cast<std::size_t>(n) > values.size()) return false;
+    return read_reals(record, values.first(static_cast<std::size_t>(n)));
+}
+
+}  // namespace
+
+void rpar(std::span<double> values, int n, std::string_view path, int& error) {
+    error = read_line_reals(values, n, path, 2) ? 0 : 1;
+}
+
+bool rlo(std::span<double> values, int n, std::string_view path) {
+    return read_line_reals(values, n, path, 3);
+}
+
+bool rhi(std::span<double> values, int n, std::string_view path) {
+    return read_line_reals(values, n, path, 4);
+}
+
+void rmask(std::span<int> flags, int n, std::string_view path) {
+    std::string record;
+    const bool found = value_record(path, 5, record);
+    if (n < 1) return;
+    const std::size_t count = std::min(static_cast<std::size_t>(n), flags.size());
+    std::vector<bool> masks(count, false);
+    if (!found || static_cast<std::size_t>(n) > flags.size() || !read_logicals(record, masks))
+        masks.assign(count, false);
+    for (std::size_t k = 0; k < count; ++k) flags[k] = masks[k] ? 1 : 0;
+}
+
+void rxy(kalvor::Matrix& table, int nrows, int ncols, std::string_view path, int& bad_line,
+         int& error) {
+    constexpr int first_row_line = 6;
+    bad_line = 0;
+    error = 0;
+    if (!rows_within_limit(nrows)) {
+        error = 1;
+        bad_line = common_data::max_rows + first_row_line;
+        return;
+    }
+    table.resize(static_cast<std::size_t>(std::max(nrows, 0)), static_cast<std::size_t>(std::max(ncols, 0)));
+    if (nrows < 1) return;
+    LineFile file(path);
+    if (!file.is_open()) {
+        console(input_fatal);
+        fail(std::string(input_fatal) + "\n" + read_data_fatal);
+    }
+    std::vector<double> row(static_cast<std::size_t>(std::max(ncols, 0)), 0.0);
+    std::string record;
+    const int last_line = nrows + first_row_line - 1;
+    for (int lineno = first_row_line; lineno <= last_line; ++lineno) {
+        std::fill(row.begin(), row.end(), 0.0);
+        if (!file.read_line(lineno, record) || !read_reals(record, row)) {
+            error = 1;
+            bad_line = lineno;
+            return;
+        }
+        for (std::size_t j = 0; j < row.size(); ++j)
+            table(static_cast<std::size_t>(lineno - first_row_line), j) = row[j];
+    }
+}
+
+}  // namespace datafile

@@ -1,0 +1,185 @@
+#pragma once
+// The user's data file: file units, the line readers the run calls one by
+// one, the syntax checks of the numbers, and the older table readers and
+// writers.
+//
+// Layout of a data file (lines counted from 1):
+//   1      the model: "Y=" and the formula, or "MODEL#" and a number
+//   2      initial values P1..Pn
+//   3, 4   lower and upper bounds of P1..Pn
+//   5      masks of P1..Pn (T or F, either case, optionally after a period)
+//   6 ..   data rows X1 [X2 [X3]] Y
+//   last   END (or NEXT when another data block follows), a blank line or
+//          the end of the file
+// Values are separated by blanks or commas.
+//
+// Every reader opens the file afresh, reads and closes it. Records are read
+// the same whether they end in LF or CR LF. Paths are used as given (case and
+// inner blanks kept; leading and trailing blanks ignored).
+//
+// A reader that cannot go on (the file cannot be opened, or a table cannot be
+// read) writes its message to standard output and throws FileError, whose
+// text is that message; the caller turns it into its own abort. The counters
+// and checks report failures through their results, as documented.
+
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundations/fixed_text.h"
+#include "foundations/matrix.h"
+
+namespace datafile {
+
+// A reader could not open or read its file; what() is the console message.
+class FileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// ---- file units ----
+
+// First free unit from 1 to 99, skipping 5, 6 and 9; 0 when none is free.
+int get_unit();
+void get_unit(int& unit);
+// Unit bookkeeping: every open file of the program holds its unit.
+bool unit_is_open(int unit);
+// Marks unit as open; false when it is out of range or already open.
+bool open_unit(int unit);
+void close_unit(int unit);
+
+// A unit taken with get_unit and held until destruction (0 when none was free).
+class UnitLease {
+public:
+    UnitLease();
+    ~UnitLease();
+    UnitLease(const UnitLease&) = delete;
+    UnitLease& operator=(const UnitLease&) = delete;
+    int number() const { return unit_; }
+
+private:
+    int unit_ = 0;
+};
+
+// ---- row limit ----
+
+// True when nrows data rows fit the fit arrays (at most 1000).
+bool rows_within_limit(int nrows);
+// The message that rejects a file of nrows data rows, lines joined by CR LF.
+std::string too_many_rows_message(int nrows);
+
+// ---- line readers ----
+
+// Left-adjusts path in place; line = the first non-blank line among the first
+// 1000 lines (blank when none), control characters and white space blanked,
+// left-adjusted. Throws FileError ("File_DATA_READ - Fatal error #3A!").
+void a_model_line(kalvor::FixedText& path, kalvor::FixedText& line);
+// As a_model_line, with "#3B" in its message and the path left as it is.
+void a_function_line(std::string_view path, kalvor::FixedText& line);
+// count = number of lines before the block's ending line: a line beginning
+// with "E" or containing "END" (any case), a line beginning with "N" or
+// containing "NEXT" (globals::bnext = 1), a blank line, or the end of the
+// file. globals::bnext is 0 at the start. Returns false, count unchanged,
+// when the file cannot be opened.
+bool a_row_count(std::string_view path, int& count);
+
+// Column count of one line: TABs, control characters and white space become
+// blanks in place; count = number of values separated by blanks or commas,
+// scanning up to the first "N" or "!".
+void s_col_count(std::string& line, int& count);
+
+// Column counts of lines 2, 3, 4, 5 and 6. A line beyond the end of the file
+// counts 0. Return false, count unchanged, when the file cannot be opened
+// (message "INPUT DATA FILE - Fatal error!").
+bool rparcols(int& count, std::string_view path);
+bool rlocols(int& count, std::string_view path);
+bool rhicols(int& count, std::string_view path);
+bool rmaskcols(int& count, std::string_view path);
+bool rxycols(int& count, std::string_view path);
+
+// n initial values from line 2; error = 1 when they cannot be read.
+// Throws FileError when the file cannot be opened (as do rlo, rhi, rmask, rxy).
+void rpar(std::span<double> values, int n, std::string_view path, int& error);
+// n values from line 3 and line 4; returns false when they cannot be read.
+bool rlo(std::span<double> values, int n, std::string_view path);
+bool rhi(std::span<double> values, int n, std::string_view path);
+// n masks from line 5 as 1 (fitted) or 0 (held); all 0 when unreadable.
+void rmask(std::span<int> flags, int n, std::string_view path);
+// Table rows from file lines 6 .. nrows+5 (ncols values each); table is sized
+// nrows x ncols. On the first line that cannot be read: error = 1 and
+// bad_line = its line number; else both 0. More than 1000 rows are refused
+// before anything is read: error = 1, bad_line = 1006 (the first row beyond).
+void rxy(kalvor::Matrix& table, int nrows, int ncols, std::string_view path, int& bad_line,
+         int& error);
+
+// ---- syntax checks ----
+
+// Lines 2, 3 and 4: flag 1 and bad_line = the first line whose values are not
+// reals; flag 1 and bad_line 0 when the file cannot be opened.
+void checkparameterdata(std::string_view path, int n, int& bad_line, int& flag);
+// Data rows from line 6 to the block's end (END, NEXT, a blank line, the end
+// of the file), at most up to file line 1000: flag 1 and bad_line = the first
+// row whose values are not reals.
+void checkparsestr2real(std::string_view path, int n, int& bad_line, int& flag);
+// Reads rows of reals from first_line on with the line rules of
+// checkparsestr2real into table (at most min(rows, 1000) rows); rows becomes
+// the number of rows read and count the number of values of the first row.
+// flag: 0 ok, 1 the file cannot be opened, 2 a row could not be read (the
+// rows before it are kept).
+void parsestr2real(std::string_view path, int& rows, int& count, int first_line,
+                   kalvor::Matrix& table, int& flag);
+// Every TAB up to the trimmed length becomes a blank.
+void tab2blank(std::string& text);
+
+// ---- older table readers and writers ----
+
+// Lines that are not blank and do not begin with "!" or "#", up to a line
+// beginning with an apostrophe or a double quote; -1 when it cannot be opened.
+void file_row_count(std::string_view path, int& count);
+// Column count of the first data line; -1 when there is none; -1 and flag 1
+// when the file cannot be opened.
+void file_column_count(std::string_view path, int& count, int& flag);
+// Columns (m) and rows (n) of a table file. Throws FileError.
+void r4mat_header_read(std::string_view path, int& m, int& n);
+// n lines of m single-precision reals, skipping blank lines and lines that
+// begin with "#"; table is m x n column by column. Throws FileError.
+void r4mat_data_read(std::string_view path, int m, int n, std::vector<float>& table);
+// The two integers of the first line (rows, columns). Throws FileError.
+void rcdata(int& rows, int& cols, std::string_view path);
+// n lines of m reals into table (n x m). Throws FileError.
+void rdata(kalvor::Matrix& table, int n, int m, std::string_view path);
+// Writes n rows of m reals of table to name + ".txt". Throws FileError.
+void wdata(const kalvor::Matrix& table, int n, int m, std::string_view title, std::string_view name);
+
+// Older "*.IN" layout: line 1 the model in apostrophes or double quotes;
+// line 2 the number of parameters np; then np lines "lower value upper";
+// then X/Y rows of equal width up to a blank line, END or the end of file.
+struct XyData {
+    std::string model;           // text between the quotes
+    int np = 0;                  // parameters
+    std::vector<double> lower, value, upper;
+    int nrows = 0;               // X/Y rows
+    int nx = 0;                  // X columns (the last column is Y)
+    kalvor::Matrix xy;           // nrows x (nx + 1)
+};
+// Checks a "*.IN" file; returns the failure flag (0 good). name is the file
+// name shown in the messages.
+int check_xydata(std::string_view path, std::string_view name);
+// Reads a "*.IN" file into data; returns the failure flag (0 good).
+int read_xydata(std::string_view path, XyData& data);
+
+// Counts the lines before the first line that is blank or begins with "!",
+// "#", an apostrophe or a double quote, opening the file on the given unit.
+void data_row_count(int unit, std::string_view path, int& count);
+// Up to 4999 lines of 220 characters (control characters and white space
+// blanked) before a line that begins with or contains END or NEXT (any case;
+// sets globals::bnext) or the end of file; "! " is put before every line that
+// does not begin with "#". Throws FileError ("File_DATA_READ - Fatal error #1!").
+void read_data_ouput_file(std::string_view path, std::vector<kalvor::FixedText>& lines, int& count);
+// Copies up to 1000 lines to path + ".txt", putting "# " before the first line
+// when it is not blank and does not begin with "#". Throws FileError.
+void comment_out_first_line(std::string_view path);
+
+}  // namespace datafile

@@ -1,0 +1,167 @@
+// Every NIST StRD nonlinear model, compiled and evaluated at its certified
+// parameters, must reproduce the certified residual sum of squares.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "foundations/runtime.h"
+#include "model/formula_check.h"
+#include "model/fparser.h"
+#include "model/globals.h"
+
+namespace {
+
+const std::string nist_dir = std::string(KALVOR_SHARED_DIR) + "/data/nist-strd/dat/";
+
+struct NistModel {
+    std::string name;
+    std::string formula;                   // right-hand side of "Y="
+    int nx = 0;                            // X columns
+    std::vector<std::vector<double>> rows; // X values then Y
+    int certified_rows = 0;
+    double certified_rss = 0.0;
+    std::vector<double> certified_params;
+};
+
+std::vector<double> numbers(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<double> values;
+    std::string word;
+    while (in >> word) values.push_back(std::stod(word));
+    return values;
+}
+
+// The model line and the data rows (from line 6 up to END) of a data file.
+void read_data_file(NistModel& model) {
+    std::ifstream in(nist_dir + model.name + "-s1.DAT");
+    ASSERT_TRUE(in) << model.name;
+    std::string line;
+    std::getline(in, line);
+    ASSERT_EQ(line.rfind("Y=", 0), 0u) << line;
+    model.formula = line.substr(2);
+    for (int k = 0; k < 4; ++k) std::getline(in, line);  // start values, bounds, mask
+    while (std::getline(in, line) && line.find("END") == std::string::npos) model.rows.push_back(numbers(line));
+    ASSERT_FALSE(model.rows.empty());
+    model.nx = static_cast<int>(model.rows.front().size()) - 1;
+}
+
+std::vector<NistModel> load_models() {
+    std::vector<NistModel> models;
+    std::ifstream in(nist_dir + "certified.tsv");
+    EXPECT_TRUE(in);
+    std::string line;
+    std::getline(in, line);  // header
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        NistModel model;
+        std::string difficulty, npar, nrows, rss, params;
+        std::getline(fields, model.name, '\t');
+        std::getline(fields, difficulty, '\t');
+        std::getline(fields, npar, '\t');
+        std::getline(fields, nrows, '\t');
+        std::getline(fields, rss, '\t');
+        std::getline(fields, params, '\t');
+        model.certified_rows = std::stoi(nrows);
+        model.certified_rss = std::stod(rss);
+        model.certified_params = numbers(params);
+        EXPECT_EQ(static_cast<int>(model.certified_params.size()), std::stoi(npar)) << model.name;
+        read_data_file(model);
+        models.push_back(std::move(model));
+    }
+    return models;
+}
+
+// Residuals of a model at its certified parameters, the model value of each
+// row computed by value_of(row).
+template <class ValueOf>
+void expect_certified_sum(const NistModel& model, ValueOf value_of) {
+    double rss = 0.0, largest = 0.0;
+    for (const auto& row : model.rows) {
+        const double residual = row.back() - value_of(row);
+        rss += residual * residual;
+        largest = std::max(largest, std::fabs(residual));
+    }
+    if (model.name == "Lanczos1") {
+        // Its certified sum (1.4e-25) lies below what 11-digit parameters give.
+        EXPECT_LT(largest, 1e-10);
+    } else {
+        EXPECT_NEAR(rss / model.certified_rss, 1.0, 1e-9) << "rss " << rss << " certified " << model.certified_rss;
+    }
+}
+
+class NistModels : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { models = new std::vector<NistModel>(load_models()); }
+    static void TearDownTestSuite() {
+        delete models;
+        models = nullptr;
+    }
+    void SetUp() override { runtime::set_time_scale(0.0); }
+    void TearDown() override {
+        runtime::set_time_scale(1.0);
+        fparser::endf();
+    }
+    static std::vector<NistModel>* models;
+};
+std::vector<NistModel>* NistModels::models = nullptr;
+
+TEST_F(NistModels, AllModelsAreRead) {
+    ASSERT_EQ(models->size(), 27u);
+    for (const auto& model : *models) EXPECT_EQ(static_cast<int>(model.rows.size()), model.certified_rows) << model.name;
+}
+
+TEST_F(NistModels, CompiledFormulasReproduceTheCertifiedSums) {
+    // Nine parameters (ENSO uses P9) and three X variables.
+    constexpr std::string_view names[] = {"P1", "P2", "P3", "P4", "P5", "P6",
+                                          "P7", "P8", "P9", "X1", "X2", "X3"};
+    fparser::initf(1);
+    for (const auto& model : *models) {
+        SCOPED_TRACE(model.name + ": " + model.formula);
+        ASSERT_EQ(fparser::parsef(0, model.formula, names, false), 0);
+        std::vector<double> values(12, 0.0);
+        std::copy(model.certified_params.begin(), model.certified_params.end(), values.begin());
+        expect_certified_sum(model, [&](const std::vector<double>& row) {
+            std::copy(row.begin(), row.end() - 1, values.begin() + 9);
+            return fparser::evalf(0, values);
+        });
+    }
+}
+
+TEST_F(NistModels, ModelLinesPassTheChecksAndEvaluateThroughTheModelGlue) {
+    globals::nmdl = 0;
+    for (const auto& model : *models) {
+        SCOPED_TRACE(model.name + ": " + model.formula);
+        globals::iexpzero = 0;
+        kalvor::Text<512> text(model.formula), msg;
+        int np = 0, nx = 0, length = 0, ierr = -1;
+        parse_func(np, nx, text, length, ierr, msg);
+        const int npar = static_cast<int>(model.certified_params.size());
+        if (npar > 8) {
+            // P9 is no name of the program: refused as an invalid element.
+            EXPECT_EQ(ierr, 6);
+            EXPECT_EQ(msg.trimmed(), "Invalid variable or math function");
+            continue;
+        }
+        ASSERT_EQ(ierr, 0) << msg.trimmed();
+        EXPECT_EQ(np, npar);
+        EXPECT_EQ(nx, model.nx);
+
+        const std::vector<double>& p = model.certified_params;
+        double y = fnparse2_recompile;
+        ASSERT_TRUE(fnparse2(p, model.rows.front(), np, nx, 1, text.view(), y));
+        common_udf::cudf = text;
+        expect_certified_sum(model, [&](const std::vector<double>& row) {
+            double value = 0.0;
+            my_func::eval_func(p, np, std::span<const double>(row.data(), static_cast<std::size_t>(nx)), nx,
+                               common_udf::cudf, value);
+            return value;
+        });
+    }
+}
+
+}  // namespace
