@@ -1,0 +1,138 @@
+#pragma once
+// Test helpers for the fitting driver's routines: compile a model formula and
+// set up one fit in the shared fit data and in a DriverState.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundations/random.h"
+#include "foundations/runtime.h"
+#include "model/formula_check.h"
+#include "model/globals.h"
+#include "run/sharc_state.h"
+
+namespace sharc_test {
+
+struct FitSpec {
+    std::string formula;           // right-hand side of "Y=", e.g. "P1+P2*X1"
+    std::vector<double> x;         // X1 per row (one X variable)
+    std::vector<double> y;         // observed values
+    std::vector<double> p;         // start parameters
+    std::vector<int> mask;         // empty: all active
+    std::vector<double> lo, hi;    // empty: -1e6 and 1e6
+    int mode = 0;                  // weighting mode
+    int bounded = 0;
+};
+
+// Compile formula with np parameters and one X variable as the model of the fit.
+inline void compile_model(const std::string& formula, int np) {
+    kalvor::Text<512> text(formula);
+    const std::vector<double> p(static_cast<std::size_t>(np), 1.0);
+    const std::vector<double> x(1, 1.0);
+    double y = fnparse2_recompile;
+    ASSERT_TRUE(fnparse2(p, x, np, 1, 1, text.view(), y)) << formula;
+    common_udf::cudf = formula;
+}
+
+// Fresh run state, the model compiled, the data in common_data and in s.
+inline void set_up_fit(sharc::DriverState& s, FitSpec spec) {
+    globals::reset_run_state();
+    const int np = static_cast<int>(spec.p.size());
+    const int rows = static_cast<int>(spec.y.size());
+    compile_model(spec.formula, np);
+    if (spec.mask.empty()) spec.mask.assign(spec.p.size(), 1);
+    if (spec.lo.empty()) spec.lo.assign(spec.p.size(), -1e6);
+    if (spec.hi.empty()) spec.hi.assign(spec.p.size(), 1e6);
+
+    kalvor::Matrix x(static_cast<std::size_t>(rows), 1);
+    for (int i = 0; i < rows; ++i) x(static_cast<std::size_t>(i), 0) = spec.x[static_cast<std::size_t>(i)];
+    const std::vector<double> sig(static_cast<std::size_t>(rows), 1.0);
+    s.set_data(x, spec.y, sig, 1, rows);
+    s.mode = spec.mode;
+    s.bounded = spec.bounded;
+    s.set_parameters(spec.p, spec.mask, spec.lo, spec.hi, np);
+
+    using namespace common_data;
+    nd = rows;
+    nxd = 1;
+    npr = np;
+    ndwt = spec.mode;
+    for (std::size_t i = 0; i < spec.y.size(); ++i) {
+        xd[i] = spec.x[i];
+        yd[i] = spec.y[i];
+        ysig[i] = 1.0;
+    }
+    for (std::size_t k = 0; k < spec.p.size(); ++k) {
+        pmask[k] = spec.mask[k];
+        pboundlo[k] = spec.lo[k];
+        pboundhi[k] = spec.hi[k];
+        pfinal[k] = spec.p[k];
+    }
+}
+
+// Repeatable random numbers while it lives: the simple and the seedable
+// generator from a fixed linear congruential sequence, a clock that stands
+// still, and the lagged generator back at its start state.
+class Repeatable {
+public:
+    explicit Repeatable(unsigned seed = 1) : state_(std::make_shared<unsigned long long>(seed)) {
+        runtime::Hooks hooks;
+        const auto next = [state = state_] {
+            *state = *state * 6364136223846793005ULL + 1442695040888963407ULL;
+            return static_cast<double>(*state >> 11) / 9007199254740992.0;
+        };
+        hooks.simple_uniform = next;
+        hooks.random_number = next;
+        hooks.monotonic_seconds = [] { return 1000.0; };
+        hooks.now = [] { return runtime::Clock::time_point(std::chrono::seconds(1700000000)); };
+        runtime::set_hooks(hooks);
+        randomize::reset();
+    }
+    ~Repeatable() { runtime::reset_hooks(); }
+    Repeatable(const Repeatable&) = delete;
+    Repeatable& operator=(const Repeatable&) = delete;
+
+private:
+    std::shared_ptr<unsigned long long> state_;
+};
+
+// Every entry of p within [lo, hi].
+inline bool inside(const std::vector<double>& p, const std::vector<double>& lo, const std::vector<double>& hi) {
+    for (std::size_t k = 0; k < p.size(); ++k)
+        if (!(p[k] >= lo[k] && p[k] <= hi[k])) return false;
+    return true;
+}
+
+// Decay data y = 2 exp(-0.5 x) with a small fixed disturbance, x = 0.5..4.
+inline FitSpec decay_problem() {
+    FitSpec spec;
+    spec.formula = "P1*EXP(P2*X1)";
+    const double noise[8] = {0.01, -0.02, 0.015, -0.01, 0.005, -0.015, 0.02, -0.005};
+    for (int k = 1; k <= 8; ++k) {
+        const double xv = 0.5 * k;
+        spec.x.push_back(xv);
+        spec.y.push_back(2.0 * std::exp(-0.5 * xv) + noise[k - 1]);
+    }
+    spec.p = {1.2, -0.2};
+    spec.lo = {0.5, -2.0};
+    spec.hi = {5.0, -0.05};
+    return spec;
+}
+
+// The straight line of the statistics tests: y = a + b x, x = 1..8.
+inline FitSpec line_problem() {
+    FitSpec spec;
+    spec.formula = "P1+P2*X1";
+    spec.x = {1, 2, 3, 4, 5, 6, 7, 8};
+    spec.y = {2.1, 3.9, 6.2, 7.8, 10.1, 12.2, 13.8, 16.1};
+    spec.p = {0.03571428571428292, 1.9976190476190478};
+    return spec;
+}
+
+}  // namespace sharc_test
