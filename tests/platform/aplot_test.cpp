@@ -1,0 +1,237 @@
+// The plot library: axis ranges and ticks, linear and logarithmic mapping,
+// points left out, and degenerate data that must still draw.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "platform/aplot.h"
+#include "platform/appgraphics.h"
+#include "platform/testdriver.h"
+
+namespace ag = appgraphics;
+namespace td = testdriver;
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+struct Centre {
+    double x = 0, y = 0;
+    int count = 0;
+};
+
+// Centre of the pixels of one colour.
+Centre centre_of(const td::Image& img, int color) {
+    Centre c;
+    for (int y = 0; y < img.height; ++y) {
+        for (int x = 0; x < img.width; ++x) {
+            if (img.pixel(x, y) != color) continue;
+            c.x += x;
+            c.y += y;
+            ++c.count;
+        }
+    }
+    if (c.count) {
+        c.x /= c.count;
+        c.y /= c.count;
+    }
+    return c;
+}
+
+// Texts of the tick labels the plot drew, in order (size 11 texts).
+std::vector<std::string> ticks(int window) {
+    std::vector<std::string> out;
+    for (const auto& r : td::text_log(window)) {
+        if (r.size == 11) out.push_back(r.text);
+    }
+    return out;
+}
+
+// One dot series of one point in a colour.
+void dot(aplot::aplot_t plot, double x, double y, int r, int g, int b) {
+    const double xs[] = {x}, ys[] = {y};
+    const int s = aplot::add_dataset(plot, xs, ys);
+    aplot::set_seriestype(plot, s, aplot::SERIES_BIG_DOTS);
+    aplot::set_seriescolor(plot, s, r, g, b);
+}
+
+// Draws dots at the two ends of both axes (red low, blue high) and one in
+// the middle (green), and checks that the middle one lies half way.
+void expect_middle_half_way(aplot::aplot_t plot, int window, double low, double mid, double high) {
+    dot(plot, low, low, 255, 0, 0);
+    dot(plot, high, high, 0, 0, 255);
+    dot(plot, mid, mid, 0, 255, 0);
+    aplot::embed_plot(plot, window, 0, 0, 400, 300);
+    const auto img = td::grab(window);
+    const auto lo = centre_of(img, ag::creatergb(255, 0, 0));
+    const auto hi = centre_of(img, ag::creatergb(0, 0, 255));
+    const auto md = centre_of(img, ag::creatergb(0, 255, 0));
+    ASSERT_GT(lo.count, 0);
+    ASSERT_GT(hi.count, 0);
+    ASSERT_GT(md.count, 0);
+    EXPECT_LT(lo.x, hi.x);
+    EXPECT_GT(lo.y, hi.y);  // y grows upward
+    EXPECT_NEAR(md.x, (lo.x + hi.x) / 2, 1.5);
+    EXPECT_NEAR(md.y, (lo.y + hi.y) / 2, 1.5);
+}
+
+}  // namespace
+
+TEST(Aplot, AutoscaleGivesNeatLimitsAndLabels) {
+    td::Session session;
+    const int id = ag::initwindow(510, 400, "Plot Data");
+    auto plot = aplot::initialize_plot();
+    const std::vector<double> x = {1, 20, 50};
+    const std::vector<double> y = {0.3, 5.1, 9.7};
+    aplot::add_dataset(plot, x, y);
+    aplot::set_xlabel(plot, "X   ");
+    aplot::set_ylabel(plot, "Y");
+    aplot::embed_plot(plot, id, 0, 0, 510, 400);
+    aplot::destroy_plot(plot);
+    EXPECT_EQ(plot, nullptr);
+    EXPECT_EQ(ticks(id), (std::vector<std::string>{"0", "10", "20", "30", "40", "50",   // x
+                                                   "0", "2", "4", "6", "8", "10"}));  // y
+    bool x_label = false, y_label = false;
+    for (const auto& r : td::text_log(id)) {
+        if (r.text == "X" && r.direction == ag::HORIZ_DIR) x_label = true;
+        if (r.text == "Y" && r.direction == ag::VERT_DIR) y_label = true;
+    }
+    EXPECT_TRUE(x_label);
+    EXPECT_TRUE(y_label);
+}
+
+TEST(Aplot, FixedScalesAreKeptAndPointsMapLinearly) {
+    td::Session session;
+    const int id = ag::initwindow(400, 300, "Linear");
+    auto plot = aplot::initialize_plot();
+    aplot::set_xscale(plot, 0, 10);
+    aplot::set_yscale_4(plot, 0.0f, 10.0f);
+    dot(plot, 2.5, 7.5, 255, 0, 255);
+    expect_middle_half_way(plot, id, 0, 5, 10);
+    aplot::destroy_plot(plot);
+    const auto img = td::grab(id);
+    const auto low = centre_of(img, ag::creatergb(255, 0, 0));
+    const auto high = centre_of(img, ag::creatergb(0, 0, 255));
+    const auto quarter = centre_of(img, ag::creatergb(255, 0, 255));
+    EXPECT_NEAR(quarter.x, low.x + (high.x - low.x) / 4, 1.5);
+    EXPECT_NEAR(quarter.y, low.y + (high.y - low.y) * 3 / 4, 1.5);
+    EXPECT_EQ(ticks(id).front(), "0");
+}
+
+TEST(Aplot, LogarithmicAxesMapDecadesEvenly) {
+    td::Session session;
+    const int id = ag::initwindow(400, 300, "Log");
+    auto plot = aplot::initialize_plot();
+    aplot::set_xlogarithmic(plot);
+    aplot::set_ylogarithmic(plot);
+    aplot::set_xscale(plot, 1, 100);
+    aplot::set_yscale(plot, 1, 100);
+    dot(plot, -1, 10, 255, 0, 255);  // not above 0 on a log axis: left out
+    dot(plot, 10, 0, 255, 0, 255);
+    expect_middle_half_way(plot, id, 1, 10, 100);
+    aplot::destroy_plot(plot);
+    EXPECT_EQ(centre_of(td::grab(id), ag::creatergb(255, 0, 255)).count, 0);
+    EXPECT_EQ(ticks(id), (std::vector<std::string>{"1", "10", "100", "1", "10", "100"}));
+}
+
+TEST(Aplot, LogAutoscaleUsesWholeDecades) {
+    td::Session session;
+    const int id = ag::initwindow(510, 400, "Log auto");
+    auto plot = aplot::initialize_plot();
+    aplot::set_ylogarithmic(plot);
+    const std::vector<double> x = {1, 2, 3, 4};
+    const std::vector<double> y = {3.2, 0.0, -5.0, 180.0};
+    aplot::add_dataset(plot, x, y);
+    aplot::embed_plot(plot, id, 0, 0, 510, 400);
+    aplot::destroy_plot(plot);
+    const auto t = ticks(id);
+    ASSERT_GE(t.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(t.end() - 4, t.end()), (std::vector<std::string>{"1", "10", "100", "1000"}));
+}
+
+TEST(Aplot, NanAndInfinitePointsAreLeftOutAndBreakTheLine) {
+    td::Session session;
+    const int id = ag::initwindow(400, 300, "Gaps");
+    auto plot = aplot::initialize_plot();
+    aplot::set_xscale(plot, 0, 10);
+    aplot::set_yscale(plot, 0, 10);
+    // A line whose only neighbours are across gaps draws nothing.
+    const std::vector<double> gx = {1, kNaN, 5, 9, kInf};
+    const std::vector<double> gy = {1, 5, kNaN, 9, 2};
+    const int gaps = aplot::add_dataset(plot, gx, gy);
+    aplot::set_seriescolor(plot, gaps, 255, 0, 0);
+    // A line with two good neighbours draws between them.
+    const std::vector<double> lx = {1, 2, kNaN};
+    const std::vector<double> ly = {8, 8, kNaN};
+    const int good = aplot::add_dataset(plot, lx, ly);
+    aplot::set_seriescolor(plot, good, 0, 0, 255);
+    dot(plot, kNaN, 5, 0, 255, 0);
+    aplot::embed_plot(plot, id, 0, 0, 400, 300);
+    aplot::destroy_plot(plot);
+    const auto img = td::grab(id);
+    EXPECT_EQ(centre_of(img, ag::creatergb(255, 0, 0)).count, 0);
+    EXPECT_GT(centre_of(img, ag::creatergb(0, 0, 255)).count, 10);
+    EXPECT_EQ(centre_of(img, ag::creatergb(0, 255, 0)).count, 0);
+}
+
+TEST(Aplot, DegenerateDataStillDraws) {
+    td::Session session;
+    const int id = ag::initwindow(300, 200, "Degenerate");
+    const std::vector<std::vector<double>> cases = {
+        {},                                     // no points
+        {kNaN, kNaN},                           // nothing usable
+        {4.0, 4.0, 4.0},                        // one value
+        {0.0},                                  // a single zero
+        {-1e308, 1e308},                        // a range that overflows
+        {1e-300, 2e-300},                       // a tiny range
+        {1.0, 1.0 + 1e-15},                     // a range below the precision of its values
+    };
+    for (const auto& v : cases) {
+        td::clear_text_log(id);
+        auto plot = aplot::initialize_plot();
+        aplot::add_dataset(plot, v, v);
+        const int bars = aplot::add_dataset(plot, v, v);
+        aplot::set_seriestype(plot, bars, aplot::SERIES_BARS);
+        aplot::embed_plot(plot, id, 0, 0, 300, 200);
+        aplot::set_xlogarithmic(plot);
+        aplot::set_ylogarithmic(plot, 1.0);  // an unusable base counts as 10
+        aplot::embed_plot(plot, id, 0, 0, 300, 200);
+        aplot::destroy_plot(plot);
+        EXPECT_FALSE(ticks(id).empty());
+    }
+    // Fixed scales in the wrong order or of no width.
+    auto plot = aplot::initialize_plot();
+    aplot::set_xscale(plot, 5, 1);
+    aplot::set_yscale(plot, 3, 3);
+    aplot::embed_plot(plot, id, 0, 0, 300, 200);
+    aplot::embed_plot(plot, id, 0, 0, 5, 5);  // too small for a frame
+    aplot::destroy_plot(plot);
+    aplot::destroy_plot(plot);  // a null handle is ignored
+    EXPECT_EQ(aplot::add_dataset(plot, std::vector<double>{1}, std::vector<double>{1}), -1);
+}
+
+TEST(Aplot, SinglePrecisionDataAndTheWindowBecomesCurrent) {
+    td::Session session;
+    const int plot_window = ag::initwindow(300, 200, "Plot");
+    const int other = ag::initwindow(100, 100, "Other");
+    EXPECT_EQ(ag::getcurrentwindow(), other);
+    auto plot = aplot::initialize_plot();
+    const std::vector<float> x = {1.0f, 2.0f, 3.0f};
+    const std::vector<float> y = {2.0f, 4.0f, 8.0f};
+    EXPECT_EQ(aplot::add_dataset_4(plot, x, y), 0);
+    EXPECT_EQ(aplot::add_dataset_4(plot, x, y), 1);
+    aplot::set_serieslabel(plot, 1, ".   ");
+    aplot::set_seriestype(plot, 1, aplot::SERIES_DOTS);
+    ag::setcolor(ag::RED);
+    aplot::embed_plot(plot, plot_window, 0, 0, 300, 200);
+    aplot::destroy_plot(plot);
+    EXPECT_EQ(ag::getcurrentwindow(), plot_window);
+    EXPECT_EQ(ag::getcolor(), ag::BLACK);  // the plot window's own state, untouched
+    ag::setcurrentwindow(other);
+    EXPECT_EQ(ag::getcolor(), ag::RED);
+}
