@@ -1,0 +1,122 @@
+// Headless fit runner: one regression of a data file, run the way Start runs
+// it (main_sub), with the model confirmed and the sleeps off, printing the
+// outcome, the sum of squares, the parameters, the number of objective
+// evaluations and the time taken.
+//
+//   fit_runner [--level 1|2|3] [--weight 1..5] FILE.DAT
+//
+// The data file is copied into a fresh work folder first, so the results
+// file and the run log never land beside the original. Output, one
+// "key=value" per line: file, outcome (fitted, cancelled, aborted, rejected
+// or declined), ssqr, p1..pn, evaluations, seconds. Messages the run shows
+// go to standard error. Exit code 0 for a fitted run, 1 otherwise, 2 for a
+// usage error.
+//
+// Objective evaluations are the calls of funct::fun, counted by wrapping the
+// function at link time (see bench/CMakeLists.txt).
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <span>
+#include <string>
+
+#include <unistd.h>
+
+#include "foundations/matrix.h"
+#include "foundations/runtime.h"
+#include "model/globals.h"
+#include "platform/dialogs.h"
+#include "run/main_sub.h"
+
+namespace {
+
+std::atomic<long long> evaluations{0};
+
+using FunSignature = void(const kalvor::Matrix&, std::span<const double>, std::span<const double>, int, int, int,
+                          int, std::span<double>, std::span<const double>, double&);
+
+}  // namespace
+
+// The linker sends every call of funct::fun here, and the real function is
+// reached under its __real_ name.
+extern "C" FunSignature __real__ZN5funct3funERKN6kalvor6MatrixESt4spanIKdLm18446744073709551615EES6_iiiiS4_IdLm18446744073709551615EES6_Rd;
+extern "C" void __wrap__ZN5funct3funERKN6kalvor6MatrixESt4spanIKdLm18446744073709551615EES6_iiiiS4_IdLm18446744073709551615EES6_Rd(
+    const kalvor::Matrix& x, std::span<const double> y, std::span<const double> p, int np, int nx, int nd, int mode,
+    std::span<double> ycalc, std::span<const double> sig, double& f) {
+    ++evaluations;
+    __real__ZN5funct3funERKN6kalvor6MatrixESt4spanIKdLm18446744073709551615EES6_iiiiS4_IdLm18446744073709551615EES6_Rd(
+        x, y, p, np, nx, nd, mode, ycalc, sig, f);
+}
+
+namespace {
+
+int usage() {
+    std::cerr << "usage: fit_runner [--level 1|2|3] [--weight 1..5] FILE.DAT\n";
+    return 2;
+}
+
+// The run's messages go to standard error; the model is always confirmed.
+appgraphics::DialogAnswer answer(const appgraphics::DialogRequest& request) {
+    if (request.kind != appgraphics::DialogKind::YesNo) std::cerr << "message: " << request.text << "\n";
+    return {true, {}};
+}
+
+std::string outcome() {
+    if (globals::bdataerror != 0) return "rejected";
+    if (globals::bcorrectmdl == 0) return "declined";
+    if (globals::bcancelrun != 0) return common_data::fssqr < 0.0 ? "aborted" : "cancelled";
+    return "fitted";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int level = 2, weight = 1;
+    std::string file;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if ((arg == "--level" || arg == "--weight") && i + 1 < argc)
+            (arg == "--level" ? level : weight) = std::atoi(argv[++i]);
+        else if (!arg.empty() && arg[0] != '-' && file.empty())
+            file = arg;
+        else
+            return usage();
+    }
+    if (file.empty() || level < 1 || level > 3 || weight < 1 || weight > 5) return usage();
+
+    namespace fs = std::filesystem;
+    const fs::path source = fs::absolute(file);
+    const fs::path work = fs::temp_directory_path() / ("kalvor_fit_runner_" + std::to_string(::getpid()));
+    std::error_code ec;
+    fs::remove_all(work, ec);
+    fs::create_directories(work);
+    const fs::path data = work / source.filename();
+    if (!fs::copy_file(source, data, ec)) {
+        std::cerr << "fit_runner: cannot read " << source << "\n";
+        return 2;
+    }
+
+    globals::reset_run_state();
+    globals::iopt = level;
+    globals::iwt = weight;
+    globals::cwd = work.string() + "/";
+    globals::input_file_name = data.string();
+    globals::bpostrun = 0;
+    globals::bcancelrun = 0;
+    runtime::set_time_scale(0);
+    appgraphics::set_dialog_provider(answer);
+
+    const double started = runtime::monotonic_seconds();
+    main_sub();
+    const double seconds = runtime::monotonic_seconds() - started;
+
+    const std::string result = outcome();
+    std::printf("file=%s\noutcome=%s\nssqr=%.10e\n", source.filename().c_str(), result.c_str(), common_data::fssqr);
+    for (int j = 0; j < common_data::npr; ++j) std::printf("p%d=%.10e\n", j + 1, common_data::pfinal[j]);
+    std::printf("evaluations=%lld\nseconds=%.3f\n", evaluations.load(), seconds);
+    fs::remove_all(work, ec);
+    return result == "fitted" ? 0 : 1;
+}

@@ -1,0 +1,90 @@
+#pragma once
+// The run display of a fit and its Cancel button.
+//
+// While the fitting driver works, the drawing area of the caller's current
+// window (the main window) shows a progress line with a bar, a Cancel
+// button, the lowest sum of squares and the current parameters.  No message
+// loop runs during a fit, so the display changes only at the driver's
+// progress points.  Everything is drawn from the fitting thread; the only
+// code that runs on another thread is the Cancel button's callback.
+
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "foundations/fixed_text.h"
+#include "run/sharc_state.h"
+
+namespace progressbar {
+
+// The progress line last composed.
+struct Progresswindow {
+    kalvor::Text<128> text;
+
+    // Repaints, stores text when given (cut at 128 characters), clears the
+    // viewport and draws the trimmed line at (5, 5) when it is not blank.
+    // value (the percent) is not used: the line carries its own.
+    void drawpercent(int value, std::optional<std::string_view> text = std::nullopt);
+};
+
+}  // namespace progressbar
+
+namespace sharc {
+
+// The Cancel button's callback: marks the run cancelled
+// (globals::bcancelrun = 1) and uses up the refinement count of the driver
+// state (stage counter = cap - start + 1), so that the next cap test ends
+// the refinement.  Pressing it twice has the effect of once.
+void canceltest(DriverState& s);
+
+// Progress value of the refinement: counter x 200 / (cap - start) in single
+// precision, at most 100 when capped; 100 when the count has no room
+// (cap - start < 1).
+float progress_value(const DriverState& s, bool capped);
+
+// The run display of one fit.
+class RunDisplay {
+public:
+    RunDisplay();
+    ~RunDisplay();
+    RunDisplay(const RunDisplay&) = delete;
+    RunDisplay& operator=(const RunDisplay&) = delete;
+
+    // Opening display: clears the viewport, clears globals::bcancelrun,
+    // creates the Cancel button wired to canceltest(s), draws the first
+    // progress point, the rule, "Wait, preprocessing.." and the bar frame.
+    void open(DriverState& s);
+
+    // A progress point: draws the line composed at the previous point, then
+    // composes the next one from the percent (see progress_value), the
+    // label ("Reweight:", "Refining:" or "Progress:") and a bar grown by
+    // four characters.
+    void progress_point(const DriverState& s, bool capped);
+
+    // The lowest sum of squares and the parameter line of s.p.
+    void draw_values(const DriverState& s);
+
+    // Closing display: removes the Cancel button (the callback no longer
+    // reaches s), shows "Data File: <name>" and "Analysis completed..."
+    // unless this is the first fit of a Difficult run (restart: the Restart
+    // flag), then clears the area to white.
+    void close(int restart);
+
+    const progressbar::Progresswindow& window() const { return window_; }
+    std::string_view bar() const { return bar_.view(); }
+    int button() const { return button_; }
+
+private:
+    struct CancelLink;
+
+    // Cuts the Cancel button's way to the driver state.
+    void detach();
+    void draw_frame();
+
+    progressbar::Progresswindow window_;
+    kalvor::Text<101> bar_{"||"};
+    int button_ = -1;
+    std::shared_ptr<CancelLink> link_;
+};
+
+}  // namespace sharc

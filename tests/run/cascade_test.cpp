@@ -1,0 +1,394 @@
+// The optimiser cascade: acceptance rules, the seam through which the
+// optimiser services join, the flags that shape the sequence, Cancel, the
+// cycle limit and the time budget.
+
+#include "run/cascade.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "foundations/runtime.h"
+#include "model/globals.h"
+#include "run/sharc.h"
+#include "run/sharc_fixture.h"
+
+namespace {
+
+// ---- acceptance rules ----
+
+TEST(CascadeRules, GaussNewtonTrustsDropsDownTo1e4) {
+    const double lowest = 250.0;
+    EXPECT_TRUE(cascade::gauss_newton_plausible(1e-4 * lowest, lowest));
+    EXPECT_FALSE(cascade::gauss_newton_plausible(std::nextafter(1e-4 * lowest, 0.0), lowest));
+    EXPECT_TRUE(cascade::gauss_newton_plausible(std::nextafter(lowest, 0.0), lowest));
+    EXPECT_FALSE(cascade::gauss_newton_plausible(lowest, lowest));
+}
+
+TEST(CascadeRules, SequentialQuadraticMarginIsOneHundredthOfAPercent) {
+    const double lowest = 1000.0;
+    EXPECT_TRUE(cascade::within_sqp_margin(1000.05, lowest));  // 0.005 % worse
+    EXPECT_FALSE(cascade::lower(1000.05, lowest));
+    EXPECT_FALSE(cascade::within_sqp_margin(1000.1, lowest));
+}
+
+TEST(CascadeRules, EvolutionWithAHugeDropAtItsGenerationCapIsNotTrusted) {
+    const double lowest = 1.0;
+    EXPECT_FALSE(cascade::evolution_plausible(1e-6, lowest, 350, 350));
+    EXPECT_FALSE(cascade::evolution_plausible(1e-7, lowest, 400, 350));
+    EXPECT_TRUE(cascade::evolution_plausible(1e-6, lowest, 349, 350));
+    EXPECT_TRUE(cascade::evolution_plausible(1.01e-6, lowest, 350, 350));
+    EXPECT_FALSE(cascade::evolution_plausible(1.0, lowest, 10, 350));
+}
+
+TEST(CascadeRules, RandomStepMayAtMostHalveTheValue) {
+    EXPECT_TRUE(cascade::random_step_plausible(50.0, 100.0));
+    EXPECT_FALSE(cascade::random_step_plausible(49.999, 100.0));
+    EXPECT_FALSE(cascade::random_step_plausible(100.0, 100.0));
+}
+
+TEST(CascadeRules, LevenbergMarquardtKeepsTies) {
+    EXPECT_TRUE(cascade::levenberg_kept(7.0, 7.0));
+    EXPECT_FALSE(cascade::levenberg_kept(7.0000001, 7.0));
+}
+
+// ---- fits through the seam ----
+
+struct Report {
+    std::string stage;
+    double value;
+    double lowest;
+    bool accepted;
+};
+
+// The straight line y = P1 + P2 X1 on x = 1..8, unweighted, inside [-100, 100].
+class CascadeRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        globals::reset_run_state();
+        cascade::services() = {};
+        runtime::set_time_scale(0.0);
+        globals::iopt = 1;
+        sharc_test::compile_model("P1+P2*X1", 2);
+        cascade::services().observer = [this](const cascade::StageReport& r) {
+            reports.push_back({std::string(r.stage), r.value, r.lowest, r.accepted});
+        };
+    }
+    void TearDown() override {
+        cascade::services() = {};
+        runtime::set_time_scale(1.0);
+        globals::reset_run_state();
+    }
+
+    sharc_mod::SharcArgs line_fit(const std::vector<double>& y) {
+        sharc_mod::SharcArgs a;
+        a.n = static_cast<int>(y.size());
+        a.m = 1;
+        a.k = 2;
+        a.x = kalvor::Matrix(y.size(), 1);
+        for (std::size_t i = 0; i < y.size(); ++i) a.x(i, 0) = static_cast<double>(i + 1);
+        a.y = y;
+        a.sig.assign(y.size(), 1.0);
+        a.p = {1.0, 1.0};
+        a.mask = {1, 1};
+        a.lo = {-100.0, -100.0};
+        a.hi = {100.0, 100.0};
+        a.level = 3;
+        a.cap_plus_one = 95;
+        a.bounded = 1;
+        a.restart = &restart;
+        return a;
+    }
+
+    // Unweighted sum of squares of the line at p.
+    double ssq(const sharc_mod::SharcArgs& a, std::span<const double> p) const {
+        double sum = 0.0;
+        for (int i = 0; i < a.n; ++i) {
+            const double r = a.y[static_cast<std::size_t>(i)] - p[0] - p[1] * (i + 1);
+            sum += r * r;
+        }
+        return sum;
+    }
+
+    // The least-squares line through the rows of a.
+    std::vector<double> optimum(const sharc_mod::SharcArgs& a) const {
+        double sx = 0, sy = 0, sxx = 0, sxy = 0;
+        const double n = a.n;
+        for (int i = 0; i < a.n; ++i) {
+            const double x = i + 1, y = a.y[static_cast<std::size_t>(i)];
+            sx += x;
+            sy += y;
+            sxx += x * x;
+            sxy += x * y;
+        }
+        const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
+        return {(sy - slope * sx) / n, slope};
+    }
+
+    std::vector<Report> of(const std::string& stage) const {
+        std::vector<Report> out;
+        for (const Report& r : reports)
+            if (r.stage == stage) out.push_back(r);
+        return out;
+    }
+
+    sharc_test::Repeatable repeatable;
+    int restart = 0;
+    std::vector<Report> reports;
+};
+
+const std::vector<double> noisy = {2.1, 3.9, 6.2, 7.8, 10.1, 12.2, 13.8, 16.1};
+const std::vector<double> exact = {5.0, 8.0, 11.0, 14.0, 17.0, 20.0, 23.0, 26.0};  // 2 + 3 x
+
+TEST_F(CascadeRun, AStageIsJudgedOnTheDriversOwnObjectiveNotOnItsClaim) {
+    auto a = line_fit(noisy);
+    std::vector<double> before_lie, after_lie;
+    cascade::services().va10b = [&](int, int k, std::span<double> p, double& value, std::span<double>, int, int,
+                                    int, int&) {
+        if (!before_lie.empty()) return;
+        before_lie.assign(p.begin(), p.begin() + k);
+        p[0] += 5.0;  // much worse ...
+        value = 0.0;  // ... but claimed perfect
+    };
+    cascade::services().vmsqp = [&](cascade::VmsqpCall& c) {
+        if (after_lie.empty()) after_lie.assign(c.p.begin(), c.p.end());
+    };
+    sharc_mod::sharc(a);
+    const auto va10b = of("va10b");
+    ASSERT_FALSE(va10b.empty());
+    EXPECT_FALSE(va10b[0].accepted);
+    EXPECT_NEAR(va10b[0].value, ssq(a, std::vector<double>{before_lie[0] + 5.0, before_lie[1]}), 1e-9);
+    EXPECT_EQ(after_lie, before_lie);  // the next stage starts from the kept vector
+}
+
+TEST_F(CascadeRun, AnImprovementIsKeptWhateverTheStageClaims) {
+    auto a = line_fit(noisy);
+    const auto best = optimum(a);
+    cascade::services().tunnelsearch = [&](const kalvor::Objective&, int, std::span<double> p, double& value,
+                                           std::span<double>, std::span<double>, std::span<const int>) {
+        p[0] = best[0];
+        p[1] = best[1];
+        value = 1e300;
+    };
+    sharc_mod::sharc(a);
+    const auto tunnel = of("tunnelsearch");
+    ASSERT_EQ(tunnel.size(), 1u);  // judged once after the tunnelling searches
+    EXPECT_TRUE(tunnel[0].accepted);
+    EXPECT_NEAR(tunnel[0].value, ssq(a, best), 1e-9);
+    EXPECT_NEAR(a.ssq, ssq(a, best), 1e-9);
+}
+
+// A result 0.005 % above the lowest value is taken in the opening sequence
+// (margin 1.0001) and refused in a refinement cycle (strictly lower).
+TEST_F(CascadeRun, ASlightlyWorseSequentialQuadraticResultCountsOnlyInTheOpening) {
+    auto a = line_fit(noisy);
+    const auto best = optimum(a);
+    const double least = ssq(a, best);
+    cascade::services().vmsqp = [&](cascade::VmsqpCall& c) {
+        // Along P1 the sum grows by n d^2 = 8 d^2 from its least value.
+        const double target = 1.00005 * ssq(a, c.p);
+        c.p[0] = best[0] + std::sqrt((target - least) / 8.0);
+        c.p[1] = best[1];
+    };
+    sharc_mod::sharc(a);
+    const auto sqp = of("vmsqp");
+    ASSERT_GE(sqp.size(), 3u);
+    for (std::size_t i = 0; i < sqp.size(); ++i) {
+        EXPECT_NEAR(sqp[i].value / sqp[i].lowest, 1.00005, 1e-9) << i;
+        EXPECT_EQ(sqp[i].accepted, i < 2) << i;
+    }
+}
+
+// Gauss-Newton results are taken down to 1e-4 of the lowest value; a
+// larger drop, or a status of 3, is refused.
+TEST_F(CascadeRun, GaussNewtonDropsBeyondTenThousandfoldAreRefused) {
+    auto a = line_fit(exact);
+    const std::vector<double> best = {2.0, 3.0};
+    int call = 0;
+    cascade::services().gn_main = [&](int, int, std::span<double> p, double& value, int& status) {
+        const double ratios[] = {0.5e-4, 2e-4, 0.5};
+        if (call < 3) {
+            const double t = std::sqrt(ratios[call]);
+            for (std::size_t j = 0; j < 2; ++j) p[j] = best[j] + t * (p[j] - best[j]);
+            value = 0.0;
+            if (call == 2) status = 3;
+        }
+        ++call;
+    };
+    sharc_mod::sharc(a);
+    const auto gn = of("gn_main");
+    ASSERT_EQ(gn.size(), 3u);  // level 1: opening steps 9, 10 and 11 only
+    ASSERT_GT(gn[0].lowest, 1e-16);
+    EXPECT_FALSE(gn[0].accepted);
+    EXPECT_NEAR(gn[0].value / gn[0].lowest, 0.5e-4, 1e-6);
+    EXPECT_TRUE(gn[1].accepted);
+    EXPECT_NEAR(gn[1].value / gn[1].lowest, 2e-4, 1e-6);
+    EXPECT_FALSE(gn[2].accepted);
+}
+
+// An evolution result a million times lower that used up every generation
+// is refused; the same drop within the generation cap is taken.
+TEST_F(CascadeRun, EvolutionAtItsGenerationCapIsNotTrustedWithAHugeDrop) {
+    for (const int used : {250, 249}) {
+        reports.clear();
+        globals::iopt = 1;
+        auto a = line_fit(exact);
+        a.bounded = 0;  // evolution opens every cycle
+        int call = 0;
+        cascade::services().evol = [&](int, int, std::span<double> p, double& value, int& generations, int cap) {
+            EXPECT_EQ(cap, 250);
+            if (call++ > 0) return;
+            const double t = std::sqrt(0.5e-6);
+            p[0] = 2.0 + t * (p[0] - 2.0);
+            p[1] = 3.0 + t * (p[1] - 3.0);
+            value = 0.0;
+            generations = used;
+        };
+        sharc_mod::sharc(a);
+        const auto evol = of("evol");
+        ASSERT_FALSE(evol.empty());
+        ASSERT_GT(evol[0].lowest, 1e-16);
+        EXPECT_NEAR(evol[0].value / evol[0].lowest, 0.5e-6, 1e-8);
+        EXPECT_EQ(evol[0].accepted, used < 250) << used;
+    }
+}
+
+TEST_F(CascadeRun, LevenbergMarquardtRunsInTheWrapUpAndKeepsATie) {
+    auto a = line_fit(noisy);
+    int calls = 0;
+    cascade::services().marq = [&](cascade::MarqCall& c) {
+        ++calls;
+        EXPECT_EQ(c.n, 8);
+        EXPECT_EQ(c.ny, 1);
+        EXPECT_EQ(c.iterations, 10);
+        EXPECT_EQ(c.mode, 0);
+        EXPECT_DOUBLE_EQ(c.limit, 1.1 * c.value);
+        for (double v : c.se) EXPECT_EQ(v, 0.0);
+        c.value = -1.0;  // p unchanged: the driver's own value ties with the lowest
+    };
+    sharc_mod::sharc(a);
+    EXPECT_EQ(calls, 1);
+    const auto lm = of("marq");
+    ASSERT_EQ(lm.size(), 1u);
+    EXPECT_TRUE(lm[0].accepted);
+    EXPECT_EQ(lm[0].value, lm[0].lowest);
+    EXPECT_EQ(reports.back().stage, "marq");
+}
+
+// With no optimiser service installed only the driver's own searches are
+// judged: every service step is passed over.
+TEST_F(CascadeRun, AnEmptySeamPassesOverEveryServiceStep) {
+    auto a = line_fit(noisy);
+    a.bounded = 0;
+    EXPECT_EQ(sharc_mod::sharc(a), sharc_mod::Outcome::fitted);
+    for (const Report& r : reports)
+        EXPECT_TRUE(r.stage == "hitnrun" || r.stage == "hitnrun2" || r.stage == "simplex_robust" ||
+                    r.stage == "hooke" || r.stage == "gnllsqr")
+            << r.stage;
+    const auto best = optimum(a);
+    EXPECT_NEAR(a.p[0], best[0], 1e-5);
+    EXPECT_NEAR(a.p[1], best[1], 1e-6);
+}
+
+// ---- the shape of the sequence ----
+
+struct Calls {
+    int evol = 0, gn = 0, sqp = 0, vm = 0;
+};
+
+// Installs services that count their calls and change nothing.
+void count_calls(Calls& c) {
+    auto& sv = cascade::services();
+    sv.evol = [&c](int, int, std::span<double>, double&, int&, int) { ++c.evol; };
+    sv.gn_main = [&c](int, int, std::span<double>, double&, int&) { ++c.gn; };
+    sv.vmsqp = [&c](cascade::VmsqpCall&) { ++c.sqp; };
+    sv.varmetric = [&c](const cascade::VmObjective&, int, std::span<double>, double&, int&) { ++c.vm; };
+}
+
+TEST_F(CascadeRun, EasyLevelRunsTheMinimiserOnlyAfterAFailedSqpAndNoCycleGaussNewton) {
+    Calls c;
+    count_calls(c);
+    auto a = line_fit(noisy);
+    sharc_mod::sharc(a);
+    const int cycles = c.sqp - 2;  // two SQP stages in the opening, one per cycle
+    EXPECT_GT(cycles, 0);
+    EXPECT_EQ(c.vm, cycles);
+    EXPECT_EQ(c.gn, 3);
+    EXPECT_EQ(c.evol, 0);  // a bounded fit below level 3 runs no evolution
+
+    Calls moderate;
+    count_calls(moderate);
+    globals::iopt = 2;
+    auto b = line_fit(noisy);
+    sharc_mod::sharc(b);
+    const int cycles2 = moderate.sqp - 2;
+    EXPECT_EQ(moderate.vm, 3 * cycles2);
+    EXPECT_EQ(moderate.gn, 3 + cycles2);
+}
+
+TEST_F(CascadeRun, TheBoundedAndRestartFlagsShapeTheOpening) {
+    struct Case {
+        int bounded, restart, hitnrun2, simplex, gn;
+    };
+    for (const Case k : {Case{1, 0, 5, 2, 3}, Case{1, 1, 0, 2, 2}, Case{0, 1, 0, 1, 1}, Case{0, 0, 0, 2, 2}}) {
+        reports.clear();
+        globals::iopt = 1;
+        Calls c;
+        count_calls(c);
+        auto a = line_fit(noisy);
+        a.bounded = k.bounded;
+        restart = k.restart;
+        sharc_mod::sharc(a);
+        EXPECT_EQ(of("hitnrun2").size(), static_cast<std::size_t>(k.hitnrun2)) << k.bounded << k.restart;
+        EXPECT_EQ(of("simplex_robust").size(), static_cast<std::size_t>(k.simplex)) << k.bounded << k.restart;
+        EXPECT_EQ(c.gn, k.gn) << k.bounded << k.restart;
+    }
+}
+
+// Cancel during a stage: that stage finishes, no later stage starts (the
+// Levenberg-Marquardt stage included), and the statistics still run.
+TEST_F(CascadeRun, CancelIsHonouredBetweenStages) {
+    Calls c;
+    count_calls(c);
+    int marq = 0;
+    cascade::services().marq = [&](cascade::MarqCall&) { ++marq; };
+    cascade::services().va10b = [&](int, int, std::span<double>, double&, std::span<double>, int, int, int,
+                                    int&) { globals::bcancelrun = 1; };
+    auto a = line_fit(noisy);
+    const auto outcome = sharc_mod::sharc(a);
+    EXPECT_EQ(outcome, sharc_mod::Outcome::cancelled);
+    EXPECT_EQ(globals::bcancelrun.load(), 1);
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.back().stage, "va10b");
+    EXPECT_EQ(c.sqp + c.gn + c.vm + c.evol + marq, 0);
+    EXPECT_GT(a.ssq, 0.0);
+    EXPECT_EQ(a.ssq, reports.back().lowest);
+    EXPECT_GT(a.se[0], 0.0);
+    EXPECT_EQ(common_data::fssqr, a.ssq);
+}
+
+TEST_F(CascadeRun, NoRunMakesMoreThanNinetyCycles) {
+    Calls c;
+    count_calls(c);
+    auto a = line_fit(noisy);
+    a.cap_plus_one = 100001;  // the count never runs out and never reaches the convergence test
+    sharc_mod::sharc(a);
+    EXPECT_EQ(c.sqp - 2, 90);
+}
+
+TEST_F(CascadeRun, AnExhaustedTimeBudgetEndsTheRefinementInItsFirstCycle) {
+    auto ticks = std::make_shared<double>(0.0);
+    runtime::Hooks hooks;
+    hooks.monotonic_seconds = [ticks] { return *ticks += 1e6; };
+    runtime::set_hooks(hooks);
+    Calls c;
+    count_calls(c);
+    auto a = line_fit(noisy);
+    EXPECT_EQ(sharc_mod::sharc(a), sharc_mod::Outcome::fitted);
+    EXPECT_EQ(c.sqp, 2);  // the first cycle stops before its SQP stage
+}
+
+}  // namespace

@@ -1,0 +1,59 @@
+#pragma once
+// Fixture of the run's tests that write files: a fresh working folder as
+// globals::cwd (where "tempor.txt" and the run log go), the sleeps off, and
+// every dialog recorded and answered from a script (Yes/OK unless `answers`
+// holds a No for the next Yes/No question).
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "foundations/runtime.h"
+#include "model/globals.h"
+#include "platform/appgraphics.h"
+#include "platform/dialogs.h"
+
+class RunFilesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        globals::reset_run_state();
+        dir = std::filesystem::temp_directory_path() /
+              ("kalvor_run_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+               std::to_string(::getpid()));
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        globals::cwd = dir.string() + "/";
+        runtime::set_time_scale(0);
+        appgraphics::set_dialog_provider([this](const appgraphics::DialogRequest& r) {
+            dialogs.push_back(r);
+            bool yes = true;
+            if (r.kind == appgraphics::DialogKind::YesNo && !answers.empty()) {
+                yes = answers.front();
+                answers.pop_front();
+            }
+            return appgraphics::DialogAnswer{yes, {}};
+        });
+    }
+    void TearDown() override {
+        appgraphics::set_dialog_provider({});
+        runtime::set_time_scale(1);
+        std::filesystem::remove_all(dir);
+    }
+
+    // The Error message boxes shown so far.
+    std::vector<appgraphics::DialogRequest> errors() const {
+        std::vector<appgraphics::DialogRequest> out;
+        for (const auto& d : dialogs)
+            if (d.kind == appgraphics::DialogKind::Message && d.style == appgraphics::DIALOG_ERROR) out.push_back(d);
+        return out;
+    }
+
+    std::filesystem::path dir;
+    std::vector<appgraphics::DialogRequest> dialogs;
+    std::deque<bool> answers;
+};
