@@ -112,26 +112,21 @@ Scan realnum(std::string_view rest) {
         if (c == ' ') {
             ++r.ib;
             if (in_mantissa || exponent_letter || in_exponent) break;
-        } else if (c == '+' || c == '-') {
+        } else if (c == '+' || c == '-' || is_digit(c)) {
+            // A sign or digit opens the mantissa or, after the letter, the
+            // exponent; a sign anywhere else ends the number.
+            const bool digit = is_digit(c);
             if (at_start) {
                 in_mantissa = true;
                 at_start = false;
             } else if (exponent_letter) {
                 in_exponent = true;
                 exponent_letter = false;
-            } else {
+            } else if (!digit) {
                 break;
             }
-        } else if (is_digit(c)) {
-            if (at_start) {
-                in_mantissa = true;
-                at_start = false;
-            } else if (exponent_letter) {
-                in_exponent = true;
-                exponent_letter = false;
-            }
-            if (in_mantissa) mantissa_digit = true;
-            if (in_exponent) exponent_digit = true;
+            if (digit && in_mantissa) mantissa_digit = true;
+            if (digit && in_exponent) exponent_digit = true;
         } else if (c == '.') {
             if (at_start) {
                 point_seen = in_mantissa = true;

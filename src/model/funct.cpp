@@ -303,11 +303,12 @@ void funcurve(const kalvor::Matrix& x, int n, int np, std::span<const double> p,
     count = 0;
     if (n <= 1 || m < 1) return;
     const std::size_t points = count_of(n - 1) * count_of(m) + 1;
-    require(xc.size() >= points && yc.size() >= points && x.rows() >= count_of(n), "funcurve");
+    const int columns = std::clamp(nx, 1, common_data::max_x);
+    require(xc.size() >= points && yc.size() >= points && x.rows() >= count_of(n) && x.cols() >= count_of(columns),
+            "funcurve");
     const std::size_t grid_size = count_of(m) + 1;
     std::array<std::vector<double>, common_data::max_x> grid;
     for (auto& g : grid) g.assign(grid_size, 0.0);
-    const int columns = std::clamp(nx, 1, common_data::max_x);
     std::size_t out = 0;
     for (int k = 0; k + 1 < n; ++k) {
         for (int j = 0; j < columns; ++j)

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -10,6 +11,18 @@ constexpr double minus_inv_e = -0.36787944117144233;  // -1/e, the branch point
 constexpr double e_value = 2.718281828459045;
 constexpr double tiny = 4.930380658e-32;
 constexpr double huge_value = 2.02824096e31;
+
+// The fixed values of W at and below the branch point, at 1, e and beyond
+// 3e45; none elsewhere.
+std::optional<double> lambert_fixed_value(double x) {
+    if (x < minus_inv_e) return 0.0;
+    if (x == minus_inv_e) return -1.0;
+    if (x <= 0.0) return 0.0;
+    if (x == 1.0) return omega;
+    if (x == e_value) return 1.0;
+    if (x >= 3e45) return 100.0;
+    return std::nullopt;
+}
 
 // ln(x / |w|), negated when w is negative.
 double signed_log_ratio(double x, double w) {
@@ -73,8 +86,8 @@ double corrected(double x, double w) {
     return w;
 }
 
-// Up to three corrections, each kept only when the new value lies in
-// [0, 1.01 * start].
+// Up to three corrections, each kept only when the new value is a number
+// in [0, 1.01 * start].
 double corrected_within(double x, double start) {
     double w = start;
     for (int k = 0; k < 3; ++k) {
@@ -102,12 +115,7 @@ double correct_and_halley(double x, double (*form)(double, double)) {
 }  // namespace
 
 double omegawo(double x) {
-    if (x < minus_inv_e) return 0.0;
-    if (x == minus_inv_e) return -1.0;
-    if (x <= 0.0) return 0.0;
-    if (x == 1.0) return omega;
-    if (x == e_value) return 1.0;
-    if (x >= 3e45) return 100.0;
+    if (const auto fixed = lambert_fixed_value(x)) return *fixed;
     // The start below is not accurate enough near 0 for the steps to
     // converge; there W(x) = x - x^2 + O(x^3) is exact to rounding.
     if (x < 1e-8) return x * (1.0 - x);
@@ -134,15 +142,7 @@ double omgaw(double x) {
     return corrected(xv, omegaw_start(xv));
 }
 
-double omagaw(double x) {
-    const double start = bounded_start(x);
-    double wv = start;
-    for (int k = 0; k < 3; ++k) {
-        const double next = corrected_once(x, wv);
-        if (!std::isnan(next) && next >= 0.0 && next <= 1.01 * start) wv = next;
-    }
-    return wv;
-}
+double omagaw(double x) { return corrected_within(x, bounded_start(x)); }
 
 double w(double x) { return correct_and_halley(x, correction); }
 
@@ -235,12 +235,7 @@ double sqroot(double x) {
 }
 
 double omega_w(double x) {
-    if (x < minus_inv_e) return 0.0;
-    if (x == minus_inv_e) return -1.0;
-    if (x <= 0.0) return 0.0;
-    if (x == 1.0) return omega;
-    if (x == e_value) return 1.0;
-    if (x >= 3e45) return 100.0;
+    if (const auto fixed = lambert_fixed_value(x)) return *fixed;
     return corrected_within(x, bounded_start(x));
 }
 
@@ -331,6 +326,8 @@ double bounded_power(double v) {
 double rpwrr(double x, double y) {
     if (y == 0.0 || std::fabs(y) < tiny) return 1.0;
     if (x == 0.0 || std::fabs(x) < tiny) return 0.0;
+    // A NaN exponent makes a NaN power, which counts as 1.
+    if (std::isnan(y)) return 1.0;
     // The integer part is capped: beyond 2^30 every power saturates anyway.
     const double n_real = std::trunc(y);
     const double f = y - n_real;

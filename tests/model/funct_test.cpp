@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 #include <vector>
 
 #include "model/formula_check.h"
@@ -105,6 +106,10 @@ TEST_F(LineFit, SigmaModeWithSharedSigmas) {
 TEST_F(LineFit, FittedValueMode) {
     EXPECT_DOUBLE_EQ(objective(2), 0.008264462809917356);  // (1/11)^2
     EXPECT_EQ(common_data::ysig[4], 11.0);
+    // A fitted value of 0.0005 is weighted 0.001.
+    p_ = {-1.9995, 2.0};
+    objective(2);
+    EXPECT_EQ(common_data::ysig[0], 0.001);
 }
 
 TEST_F(LineFit, RobustMode) {
@@ -317,6 +322,8 @@ TEST(FunCurve, PointsPerInterval) {
     EXPECT_DOUBLE_EQ(xc[2], 3.0 * 0.99);
     funct::funcurve(column({1}), 1, 2, p, 1, xc, yc, count, 2);
     EXPECT_EQ(count, 0);
+    // X columns the table does not hold are refused, never read.
+    EXPECT_THROW(funct::funcurve(column({1, 3}), 2, 2, p, 2, xc, yc, count, 2), std::out_of_range);
     globals::reset_run_state();
 }
 

@@ -143,6 +143,8 @@ TEST(Powers, Rpwrr) {
     EXPECT_EQ(operators::rpwrr(-1e20, 5.0), -huge_value);
     EXPECT_EQ(operators::rpwrr(1e-20, 5.0), tiny);
     EXPECT_EQ(operators::rpwrr(2.0, 1e20), huge_value);
+    EXPECT_EQ(operators::rpwrr(2.0, nan), 1.0);
+    EXPECT_EQ(operators::rpwrr(nan, 2.0), 1.0);
 }
 
 TEST(Powers, Dpwr) {
