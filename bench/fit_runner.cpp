@@ -12,10 +12,8 @@
 // go to standard error. Exit code 0 for a fitted run, 1 otherwise, 2 for a
 // usage error.
 //
-// Objective evaluations are the calls of funct::fun, counted by wrapping the
-// function at link time (see bench/CMakeLists.txt).
+// Objective evaluations are the calls of funct::fun (funct::evaluation_count).
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -27,29 +25,10 @@
 
 #include "foundations/matrix.h"
 #include "foundations/runtime.h"
+#include "model/funct.h"
 #include "model/globals.h"
 #include "platform/dialogs.h"
 #include "run/main_sub.h"
-
-namespace {
-
-std::atomic<long long> evaluations{0};
-
-using FunSignature = void(const kalvor::Matrix&, std::span<const double>, std::span<const double>, int, int, int,
-                          int, std::span<double>, std::span<const double>, double&);
-
-}  // namespace
-
-// The linker sends every call of funct::fun here, and the real function is
-// reached under its __real_ name.
-extern "C" FunSignature __real__ZN5funct3funERKN6kalvor6MatrixESt4spanIKdLm18446744073709551615EES6_iiiiS4_IdLm18446744073709551615EES6_Rd;
-extern "C" void __wrap__ZN5funct3funERKN6kalvor6MatrixESt4spanIKdLm18446744073709551615EES6_iiiiS4_IdLm18446744073709551615EES6_Rd(
-    const kalvor::Matrix& x, std::span<const double> y, std::span<const double> p, int np, int nx, int nd, int mode,
-    std::span<double> ycalc, std::span<const double> sig, double& f) {
-    ++evaluations;
-    __real__ZN5funct3funERKN6kalvor6MatrixESt4spanIKdLm18446744073709551615EES6_iiiiS4_IdLm18446744073709551615EES6_Rd(
-        x, y, p, np, nx, nd, mode, ycalc, sig, f);
-}
 
 namespace {
 
@@ -116,7 +95,7 @@ int main(int argc, char** argv) {
     const std::string result = outcome();
     std::printf("file=%s\noutcome=%s\nssqr=%.10e\n", source.filename().c_str(), result.c_str(), common_data::fssqr);
     for (int j = 0; j < common_data::npr; ++j) std::printf("p%d=%.10e\n", j + 1, common_data::pfinal[j]);
-    std::printf("evaluations=%lld\nseconds=%.3f\n", evaluations.load(), seconds);
+    std::printf("evaluations=%lld\nseconds=%.3f\n", funct::evaluation_count(), seconds);
     fs::remove_all(work, ec);
     return result == "fitted" ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 #include "model/funct.h"
 
 #include <algorithm>
+#include <atomic>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -166,9 +167,16 @@ void gradient(std::span<double> g, double& f, std::span<double> p, int n, double
 
 void set_jitter_source(std::function<double()> uniform) { jitter_uniform = std::move(uniform); }
 
+namespace {
+std::atomic<long long> evaluations{0};
+}  // namespace
+
+long long evaluation_count() { return evaluations.load(std::memory_order_relaxed); }
+
 void fun(const kalvor::Matrix& x, std::span<const double> y, std::span<const double> p, int np, int nx,
          int nd, int mode, std::span<double> ycalc, std::span<const double> sig, double& f) {
     using namespace common_data;
+    evaluations.fetch_add(1, std::memory_order_relaxed);
     int used = mode > mode_residual ? mode_none : mode;
     if (nd < 1) {
         f = objective_floor;

@@ -38,6 +38,9 @@ inline constexpr int mode_residual = 4;  // residual scale
 void fun(const kalvor::Matrix& x, std::span<const double> y, std::span<const double> p, int np, int nx,
          int nd, int mode, std::span<double> ycalc, std::span<const double> sig, double& f);
 
+// Number of calls of fun since the program started (for run statistics).
+long long evaluation_count();
+
 // Objective of the variable-metric optimiser: fun on the shared fit data at
 // parameters x[0..n-1] with mode common_data::ndwt; stores ydf and yres. Zero
 // sigmas in common_data::ysig become 1 first.
