@@ -21,10 +21,11 @@
 // (with "-" or "+" when there is room), as many as the width allows.  Gw.d
 // chooses the fixed form with d - s decimals and 4 (or e + 2) trailing
 // blanks, or the exponent form, by the Fortran 2008 bounds computed in the
-// item's precision; zero takes the fixed form.  G0 writes 17 significant
-// digits for a double and 9 for a float without blanks ("1.0000000000000000",
-// "0.50000000000000000", with 1p "1.0000000000000001E-5").  Moves to the
-// right (X, TR) that nothing follows leave no blanks at the end of a record.
+// item's precision; zero takes the fixed form; Gw.0 edits as kPEw.0.  G0
+// writes 17 significant digits for a double and 9 for a float without
+// blanks ("1.0000000000000000", "0.50000000000000000", with 1p
+// "1.0000000000000001E-5").  Moves to the right (X, TR) that nothing follows
+// leave no blanks at the end of a record.
 //
 // The readers accept Fortran number texts ("1.5D3", "10.", ".5", "1.5-3") and
 // split list-directed records (blanks and at most one comma separate values,

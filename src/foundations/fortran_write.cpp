@@ -391,7 +391,9 @@ std::string edit_item(const Token& t, const Value& item, const Style& st)
         const int d = t.d != absent ? t.d : kind == Value::Kind::Real4 ? 9 : 17;
         return edit_g_real(v, kind == Value::Kind::Real4, x, 0, d, absent, st, true);
     }
-    if (t.d == absent || t.d == 0) throw FormatError("A real item needs Gw.d with d > 0, not " + descriptor_name(t));
+    if (t.d == absent) throw FormatError("A real item needs Gw.d, not " + descriptor_name(t));
+    // Gw.0 is kPEw.0 editing, which needs a positive scale factor.
+    if (t.d == 0) return edit_e(v, x, t.w, 0, t.e, 'E', ExpForm::Standard, st);
     return edit_g_real(v, kind == Value::Kind::Real4, x, t.w, t.d, t.e, st, false);
 }
 

@@ -31,26 +31,6 @@ int pivot_row(const Matrix& b, int k, int n) {
     return r;
 }
 
-void swap_rows(Matrix& b, int r1, int r2) {
-    if (r1 == r2) return;
-    for (std::size_t j = 0; j < b.cols(); ++j) std::swap(b(r1, j), b(r2, j));
-}
-
-// [a | I] over the leading n x n block of a.
-Matrix augmented(const Matrix& a, int n) {
-    Matrix g(n, 2 * n);
-    for (int j = 0; j < n; ++j) {
-        for (int i = 0; i < n; ++i) g(i, j) = a(i, j);
-        g(j, n + j) = 1.0;
-    }
-    return g;
-}
-
-void store_right_half(const Matrix& g, Matrix& a, int n) {
-    for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) a(i, j) = g(i, n + j);
-}
-
 // Solves L U x = b in place for a unit lower L and an upper U stored together
 // in f; with reciprocal_diagonal the diagonal of f holds 1 / U(i, i).
 void lu_solve(const Matrix& f, int n, std::vector<double>& x, bool reciprocal_diagonal) {
@@ -100,6 +80,25 @@ Matrix leading_block(const Matrix& a, int n, const char* routine) {
     for (int j = 0; j < n; ++j)
         for (int i = 0; i < n; ++i) b(i, j) = a(i, j);
     return b;
+}
+
+Matrix augmented(const Matrix& a, int n) {
+    Matrix g(n, 2 * n);
+    for (int j = 0; j < n; ++j) {
+        for (int i = 0; i < n; ++i) g(i, j) = a(i, j);
+        g(j, n + j) = 1.0;
+    }
+    return g;
+}
+
+void store_right_half(const Matrix& g, Matrix& a, int n) {
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) a(i, j) = g(i, n + j);
+}
+
+void swap_rows(Matrix& b, int r1, int r2) {
+    if (r1 == r2) return;
+    for (std::size_t j = 0; j < b.cols(); ++j) std::swap(b(r1, j), b(r2, j));
 }
 
 void lumatinv(int n, Matrix& a, int& info) {

@@ -21,6 +21,12 @@ namespace matrixinverse {
 void require_order(const kalvor::Matrix& a, int n, const char* routine);
 // The leading n x n block of a as a matrix of its own (require_order first).
 kalvor::Matrix leading_block(const kalvor::Matrix& a, int n, const char* routine);
+// [a | I] over the leading n x n block of a (n rows, 2n columns).
+kalvor::Matrix augmented(const kalvor::Matrix& a, int n);
+// Copies the right half of an augmented matrix g into the leading block of a.
+void store_right_half(const kalvor::Matrix& g, kalvor::Matrix& a, int n);
+// Exchanges rows r1 and r2 over all columns of b.
+void swap_rows(kalvor::Matrix& b, int r1, int r2);
 
 // In-place inverse by LU decomposition with partial pivoting (factor, invert
 // the upper factor, then apply the inverse lower factor and the row swaps).

@@ -5,14 +5,17 @@
 #include <initializer_list>
 
 namespace nrutil {
-namespace {
 
 // Reading past the end of a vector is a caller's error; report it.
-void check_count(long long n, std::size_t size, const char* routine) {
+void detail::check_count(long long n, std::size_t size, const char* routine) {
     if (n > static_cast<long long>(size))
         throw std::out_of_range(std::string("nrutil::") + routine + ": count " + std::to_string(n) +
                                 " exceeds the vector size " + std::to_string(size));
 }
+
+namespace {
+
+using detail::check_count;
 
 int assert_all_equal(std::initializer_list<int> sizes, std::string_view tag, const char* routine) {
     const int na = *sizes.begin();

@@ -169,4 +169,10 @@ void print_array_2d(const kalvor::Matrix& a, int m, int w, int d, int& k, std::s
 void f_date(kalvor::FixedText& d);
 void current_date(kalvor::FixedText& d);
 
+namespace detail {
+// Throws std::out_of_range naming the routine when a count n exceeds the
+// size of the vector it counts.
+void check_count(long long n, std::size_t size, const char* routine);
+}  // namespace detail
+
 }  // namespace nrutil

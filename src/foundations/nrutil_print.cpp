@@ -19,11 +19,6 @@ void check_square(const kalvor::Matrix& a, int rows, int cols, const char* routi
         throw std::out_of_range(std::string("nrutil::") + routine + ": block larger than the matrix");
 }
 
-void check_vector(int n, std::span<const double> x, const char* routine) {
-    if (n > 0 && static_cast<std::size_t>(n) > x.size())
-        throw std::out_of_range(std::string("nrutil::") + routine + ": count exceeds the vector size");
-}
-
 // The 1-based column numbers j0..j1 as output items, after the given leading items.
 std::vector<fortran_io::Value> numbers(int j0, int j1, std::vector<fortran_io::Value> items = {}) {
     for (int j = j0; j <= j1; ++j) items.emplace_back(j);
@@ -68,12 +63,12 @@ std::string ctime_text() {
 }  // namespace
 
 void vecprn(std::ostream& unit, std::span<const double> x, int n, int m) {
-    check_vector(n, x, "vecprn");
+    detail::check_count(n, x.size(), "vecprn");
     print_chunks(unit, x, n, m, "(1X,10(ES10.3,3X))");
 }
 
 void vecprn3(std::ostream& unit, std::span<const double> x, int n, int m) {
-    check_vector(n, x, "vecprn3");
+    detail::check_count(n, x.size(), "vecprn3");
     print_chunks(unit, x, n, m, "(2X,10(F7.3,6X))");
 }
 

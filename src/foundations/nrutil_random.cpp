@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "foundations/nrutil.h"
 #include "foundations/runtime.h"
 
 namespace nrutil {
@@ -15,11 +16,7 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 
-void check_count(int n, std::size_t size, const char* routine) {
-    if (n > 0 && static_cast<std::size_t>(n) > size)
-        throw std::out_of_range(std::string("nrutil::") + routine + ": count " + std::to_string(n) +
-                                " exceeds the vector size " + std::to_string(size));
-}
+using detail::check_count;
 
 struct GeneratorState {
     // randlcg

@@ -19,10 +19,6 @@ constexpr double kRootEps = 1.4901161193847656e-08;
 constexpr double kShiftFactor = 1.5625000173284136e-10;
 constexpr double kOmega = 1.2;
 
-void swap_rows(Matrix& g, int r1, int r2) {
-    for (std::size_t j = 0; j < g.cols(); ++j) std::swap(g(r1, j), g(r2, j));
-}
-
 // Whether a needs its diagonal shifted: judged from the LU factorisation
 // with partial pivoting of a copy of a.
 bool needs_shift(const Matrix& a, int n) {
@@ -35,7 +31,7 @@ bool needs_shift(const Matrix& a, int n) {
         int r = k;
         for (int i = k + 1; i < n; ++i)
             if (std::fabs(f(i, k)) > std::fabs(f(r, k))) r = i;
-        if (r != k) swap_rows(f, r, k);
+        matrixinverse::swap_rows(f, r, k);
         const double pivot = std::fabs(f(k, k));
         if (pivot <= kEps) { status = 1; break; }
         if (pivot < kRootEps) status = 2;
@@ -99,11 +95,7 @@ void robust_gj_mat_inv(Matrix& a, int n, int& ok, int precondition) {
             for (int i = 0; i < n; ++i) a(i, j) = p(i, j);
     }
 
-    Matrix g(n, 2 * n);
-    for (int j = 0; j < n; ++j) {
-        for (int i = 0; i < n; ++i) g(i, j) = a(i, j);
-        g(j, n + j) = 1.0;
-    }
+    Matrix g = matrixinverse::augmented(a, n);
     std::vector<double> scale(n);
     for (int i = 0; i < n; ++i) {
         double m = 0.0;
@@ -125,7 +117,7 @@ void robust_gj_mat_inv(Matrix& a, int n, int& ok, int precondition) {
         pmax = std::max(pmax, pivot);
         pmin = std::min(pmin, pivot);
         if (r != k) {
-            swap_rows(g, r, k);
+            matrixinverse::swap_rows(g, r, k);
             std::swap(scale[r], scale[k]);
         }
         const double inv = 1.0 / g(k, k);
@@ -136,8 +128,7 @@ void robust_gj_mat_inv(Matrix& a, int n, int& ok, int precondition) {
             for (int j = 0; j < 2 * n; ++j) g(i, j) -= factor * g(k, j);
         }
     }
-    for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) a(i, j) = g(i, n + j);
+    matrixinverse::store_right_half(g, a, n);
     ok = (pmax > kTiny && pmin > kTiny && pmin / pmax >= kRootEps) ? 1 : 0;
 }
 

@@ -90,6 +90,11 @@ TEST(FortranWrite, GeneralForm)
     // The bound 0.95 computed in double equals the double 0.95: fixed form.
     EXPECT_EQ(write("(G10.1)", {0.95}), "    1.    ");
     EXPECT_EQ(write("(1x, 1pE14.6, 3x, G12.6)", {1234.5678, 0.987654321}), "   1.234568E+03   0.987654    ");
+    // Gw.0 edits as kPEw.0, which needs a positive scale factor.
+    EXPECT_EQ(write("(1p,G11.0,'|',1p,G6.0,'|',1p,G9.0E3)", {3.1078347141698974, 0.104, 6.31e-6}),
+              "     3.E+00|1.E-01|  6.E-006");
+    EXPECT_EQ(write("(1p,G5.0)", {-0.1}), "*****");
+    EXPECT_THROW(write("(G11.0)", {3.1}), fortran_io::FormatError);
     // G of other types edits as I, A and L.
     EXPECT_EQ(write("(G10.4,'|',G10.4,'|',G10.4,'|',G5.1)", {12345, "abc", true, 7}),
               "     12345|       abc|         T|    7");
