@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "foundations/fortran_io.h"
+#include "foundations/stringconv.h"
 #include "foundations/stringlib.h"
 
 namespace datafile {
@@ -23,8 +24,7 @@ LineFile::LineFile(std::string_view path) {
 }
 
 bool LineFile::next(std::string& record) {
-    if (!open_ || !std::getline(in_, record)) return false;
-    if (!record.empty() && record.back() == '\r') record.pop_back();
+    if (!open_ || !stringlib::read_record(in_, record)) return false;
     ++line_;
     return true;
 }

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "foundations/fortran_io.h"
+#include "foundations/stringconv.h"
 #include "foundations/stringlib.h"
 #include "model/datafile_io.h"
 #include "model/globals.h"
@@ -164,8 +165,7 @@ void data_row_count(int unit, std::string_view path, int& count) {
     if (in) {
         count = 0;
         std::string record;
-        while (std::getline(in, record)) {
-            if (!record.empty() && record.back() == '\r') record.pop_back();
+        while (stringlib::read_record(in, record)) {
             const kalvor::FixedText line = adjusted_record(record);
             if (line.blank() || begins_with_any(line, "!#'\"")) break;
             ++count;
