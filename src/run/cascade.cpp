@@ -73,15 +73,23 @@ private:
     void count(int step = 1) { s_.stage_counter.fetch_add(step); }
     bool count_used_up() const { return cap() - s_.refine_start < s_.stage_counter.load(); }
 
+    // The run clock adds up its readings, so it is read only where the
+    // sequence says so; the time tests compare the last reading.
     void read_clock() {
         globals::starttimer = 0;
         globals::totaltime = timeit_mod::timeclock(globals::starttimer);
     }
-    bool budget_exhausted() {
-        read_clock();
-        return globals::totaltime + time_margin > globals::timemax;
-    }
+    bool budget_exhausted() const { return globals::totaltime + time_margin > globals::timemax; }
     void pause() { runtime::sleep_seconds(1.0); }
+
+    // The stage count is used up (also by Cancel): the refinement stops
+    // after a pause of one second.
+    bool count_ran_out() {
+        if (!count_used_up()) return false;
+        pause();
+        set_cap(refinement_cap_after_stop);
+        return true;
+    }
 
     // ---- the driver's own steps ----
 
@@ -385,11 +393,7 @@ private:
         display_.progress_point(s_, false);
         if (search_bounded) gauss_newton();
         display_.draw_values(s_);
-        if (count_used_up()) {
-            pause();
-            set_cap(refinement_cap_after_stop);
-            return Next::wrap_up;
-        }
+        if (count_ran_out()) return Next::wrap_up;
 
         refresh_bounds();
         s_.slot = s_.lowest;
@@ -418,7 +422,7 @@ private:
             count();
             hold_fixed();
             read_clock();
-            if (globals::totaltime + time_margin > globals::timemax || s_.cycle + 1 > cycle_bound) return;
+            if (budget_exhausted() || s_.cycle + 1 > cycle_bound) return;
         }
     }
 
@@ -441,7 +445,7 @@ private:
 
         count();
         read_clock();
-        if (!stopped() && abort_test()) {
+        if (abort_test()) {
             abort_fit();
             return Next::wrap_up;
         }
@@ -451,11 +455,7 @@ private:
             display_.progress_point(s_, true);
             display_.draw_values(s_);
         }
-        if (count_used_up()) {
-            pause();
-            set_cap(refinement_cap_after_stop);
-            return Next::wrap_up;
-        }
+        if (count_ran_out()) return Next::wrap_up;
 
         if (s_.cycle >= 2) hold_fixed();
         if (s_.lowest >= vmax) s_.lowest = lowest_before;
@@ -491,11 +491,7 @@ private:
 
         display_.progress_point(s_, true);
         display_.draw_values(s_);
-        if (count_used_up()) {
-            pause();
-            set_cap(refinement_cap_after_stop);
-            return Next::cycle_end;
-        }
+        if (count_ran_out()) return Next::cycle_end;
 
         if (iopt > 2) {
             shuffle_pool();
@@ -556,6 +552,7 @@ private:
         std::fill(a_.se.begin(), a_.se.end(), 0.0);
         std::fill(a_.ci.begin(), a_.ci.end(), 0.0);
         std::fill(a_.lm_result.begin(), a_.lm_result.end(), 0.0);
+        read_clock();
         if (budget_exhausted()) s_.lowest = common_data::fssqr;
         levenberg_marquardt();
         display_.draw_values(s_);

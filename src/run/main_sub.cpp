@@ -142,7 +142,7 @@ std::string syntax_abort_message(int ierr, std::string_view message, std::string
 std::string row_abort_message(std::string_view data_file, int row) {
     const kalvor::FixedText name(data_file.size(), data_file);
     return abort_text(join_lines({"A numeric syntax error was identified in the X vs Y data file: " + name.trimmed(),
-                                  "A number in row " + std::to_string(row) + " is not a valid numeric value."}));
+                                  "A number in row " + std::to_string(row) + "is not a valid numeric value."}));
 }
 
 // ---- pieces of the run ----
@@ -176,8 +176,9 @@ int assign_curves(const kalvor::Matrix& x, int nd, int nx, std::span<int> id2) {
 
 std::optional<std::string> next_series_file(std::string_view data_file) {
     const std::string name = kalvor::FixedText(data_file.size(), data_file).trimmed();
+    const auto folder_end = name.find_last_of('/');
     const auto hash = name.rfind('#');
-    if (hash == std::string::npos) return std::nullopt;
+    if (hash == std::string::npos || (folder_end != std::string::npos && hash < folder_end)) return std::nullopt;
     std::size_t end = hash + 1;
     while (end < name.size() && std::isdigit(static_cast<unsigned char>(name[end]))) ++end;
     if (end == hash + 1 || end - hash - 1 > 9) return std::nullopt;

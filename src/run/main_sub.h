@@ -70,8 +70,8 @@ void reweight(std::span<const double> r, std::span<double> w);
 int assign_curves(const kalvor::Matrix& x, int nd, int nx, std::span<int> id2);
 
 // The next file of a NEXT series: the number after the last "#" of the name
-// stepped by one ("RUNS#9.DAT" -> "RUNS#10.DAT"); nothing when the name holds
-// no "#" followed by digits.
+// stepped by one ("RUNS#9.DAT" -> "RUNS#10.DAT"); nothing when the file name
+// (its folders left aside) holds no "#" followed by digits.
 std::optional<std::string> next_series_file(std::string_view data_file);
 
 }  // namespace mainsub

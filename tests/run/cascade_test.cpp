@@ -391,4 +391,36 @@ TEST_F(CascadeRun, AnExhaustedTimeBudgetEndsTheRefinementInItsFirstCycle) {
     EXPECT_EQ(c.sqp, 2);  // the first cycle stops before its SQP stage
 }
 
+// The run clock adds up its readings, so a cycle reads it only after its
+// first group of stages and at its end: the time tests in between compare
+// that reading.  Here every reading moves the clock.
+TEST_F(CascadeRun, ACycleReadsTheRunClockOnlyAfterItsFirstGroupAndAtItsEnd) {
+    auto ticks = std::make_shared<double>(0.0);
+    runtime::Hooks hooks;
+    hooks.monotonic_seconds = [ticks] { return *ticks += 1.0; };
+    runtime::set_hooks(hooks);
+    Calls c;
+    count_calls(c);
+    std::vector<std::pair<std::string, double>> seen;  // stage and run clock at its judgement
+    cascade::services().observer = [&](const cascade::StageReport& r) {
+        seen.emplace_back(std::string(r.stage), globals::totaltime);
+    };
+    auto a = line_fit(noisy);  // level 1, bounded: a cycle judges vmsqp, varmetric and 3 x hitnrun
+    sharc_mod::sharc(a);
+    ASSERT_GT(c.sqp, 3);
+    int cycles = 0;
+    for (std::size_t i = 0, sqp = 0; i < seen.size(); ++i) {
+        if (seen[i].first != "vmsqp" || ++sqp <= 2) continue;
+        ASSERT_LT(i + 4, seen.size());
+        ++cycles;
+        for (std::size_t j = i + 1; j <= i + 4; ++j) {
+            EXPECT_EQ(seen[j].second, seen[i].second) << "cycle " << cycles << ", " << seen[j].first;
+        }
+        if (i > 0) {
+            EXPECT_GT(seen[i].second, seen[i - 1].second) << "cycle " << cycles;
+        }
+    }
+    EXPECT_EQ(cycles, c.sqp - 2);
+}
+
 }  // namespace

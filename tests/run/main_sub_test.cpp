@@ -196,6 +196,8 @@ TEST(MainSubPieces, NextSeriesFileStepsAllDigits) {
     EXPECT_EQ(mainsub::next_series_file("/d/#3/RUN#7.DAT"), "/d/#3/RUN#8.DAT");
     EXPECT_FALSE(mainsub::next_series_file("/d/RUNS.DAT"));
     EXPECT_FALSE(mainsub::next_series_file("/d/RUNS#A.DAT"));
+    // A "#" in a folder name does not number the file.
+    EXPECT_FALSE(mainsub::next_series_file("/d/#3/RUNS.DAT"));
 }
 
 // ---- checks and their messages ----
@@ -249,9 +251,10 @@ TEST_F(MainSubTest, ShapeChecksInTheirOrder) {
     expect_abort(model + "1 2\n0 0 0\n9 9\nT T\n" + rows + "END\n", mainsub::abort_message(Abort::B6, 2));
     expect_abort(model + "1 2\n0 0\n9\nT T\n" + rows + "END\n", mainsub::abort_message(Abort::B7, 2));
     expect_abort(model + "1 2\n0 0\n9 9\nT T T\n" + rows + "END\n", mainsub::abort_message(Abort::B8, 2));
+    // B10 writes the row number without blanks, right before "is".
     expect_abort(model + "1 2\n0 0\n9 9\nT T\n1 2\n2 q\n3 4\nEND\n",
                  "A numeric syntax error was identified in the X vs Y data file: " + (dir / "ABORT.DAT").string() +
-                     "\nA number in row 7 is not a valid numeric value.\n\n" + closing);
+                     "\nA number in row 7is not a valid numeric value.\n\n" + closing);
     expect_abort("y = P2*X1/(P1 + X1) + P3\n1 2 3\n0 0 0\n9 9 9\nT F F\n" + rows + "END\n",
                  mainsub::abort_message(Abort::B9, 1));
     expect_abort("y = P2*X1/(P1 + X1) + P3\n1 2 3\n0 0 0\n9 9 9\nF F F\n" + rows + "END\n",

@@ -279,6 +279,19 @@ TEST_F(AbortedDriver, ASumOfSquaresAbove1e16EndsTheFitAsAborted) {
     EXPECT_EQ(common_data::fssqr, sharc::vmax);
 }
 
+// Cancel pressed during the first group of stages of a cycle does not hide
+// the abort test that follows it: the fit is still reported as aborted.
+TEST_F(AbortedDriver, CancelBeforeTheAbortTestStillAborts) {
+    sharc_test::compile_model("P1*X1", 1);
+    auto a = one_variable_fit({0, 0, 0, 0}, {1e9, 1e9, 1e9, 1e9}, {1.0}, {-10}, {10});
+    a.bounded = 0;  // evolution opens every cycle
+    cascade::services().evol = [&](int, int, std::span<double>, double&, int&, int) { globals::bcancelrun = 1; };
+    EXPECT_EQ(sharc_mod::sharc(a), sharc_mod::Outcome::aborted);
+    EXPECT_EQ(a.ssq, -1.0);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0], shown(sharc_mod::abort_message()));
+}
+
 // A stage that returns NaN parameters whose objective (every model value
 // replaced by the invalid-value guard) is lower than the best fit: the
 // vector is kept, and the abort test of the cycle finds the NaN.
