@@ -31,7 +31,7 @@ kalvor::Matrix component_percentages(const kalvor::Matrix& cov, int q) {
         for (std::size_t i = 0; i < order; ++i) block(i, j) = cov(i, j);
     kalvor::Matrix table(order, order);
     if (order == 0) return table;
-    eigenvlvc::eigenjacobi(block, vectors, q, 1e-8);
+    eigenvlvc::eigenjacobi(block, vectors, q, 1e-12);
     for (std::size_t c = 0; c < order; ++c) {
         double sum = 0.0;
         for (std::size_t i = 0; i < order; ++i) {
