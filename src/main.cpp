@@ -1,6 +1,12 @@
-#include <cstdio>
+// Kalvor_UDF: the window layer keeps the GUI on this thread and runs the
+// program on a logic thread of its own.
 
-int main() {
-    std::printf("Kalvor_UDF 0.1.0\n");
-    return 0;
+#include "platform/appgraphics.h"
+#include "shell/startup.h"
+
+int main(int argc, char** argv) {
+    return appgraphics::run_application(argc, argv, [] {
+        main_program();
+        return 0;
+    });
 }

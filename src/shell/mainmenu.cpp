@@ -1,0 +1,366 @@
+#include "shell/mainmenu.h"
+
+#include "model/globals.h"
+#include "platform/appgraphics.h"
+#include "shell/options.h"
+
+namespace ag = appgraphics;
+
+namespace menu {
+
+namespace {
+
+constexpr int frame_dark = ag::DARKGRAY;
+constexpr int frame_light = ag::LIGHTGRAY;
+
+// The result windows come with their own module; until it is part of the
+// program, every "Display Results" item and button stays off.
+constexpr bool result_views_available = false;
+
+bool is_view_control(menu_rules::Control c) {
+    for (const auto v : menu_rules::view_items) {
+        if (v == c) return true;
+    }
+    for (const auto v : menu_rules::view_buttons) {
+        if (v == c) return true;
+    }
+    return false;
+}
+
+bool is_button(menu_rules::Control c) {
+    return static_cast<std::size_t>(c) >= static_cast<std::size_t>(menu_rules::Control::open_button);
+}
+
+}  // namespace
+
+Menu::Menu() : panel_(menu_rules::initial_panel()), applied_(panel_) {
+    ids_.fill(-1);
+}
+
+void Menu::run() {
+    create_window();
+    outer_reset();
+    command_loop();
+}
+
+// ---- window creation ----
+
+void Menu::create_window() {
+    window_ = ag::initwindow(670, 165, "Kalvor_UDF - Nonlinear Regression Curve Fitting", 450, 350, false);
+    globals::idactivescrn = window_;
+    globals::reset_child_windows(window_);
+    globals::idactivewin = -1;
+    globals::idactivewin = ag::getactivepage();
+    ag::setactivepage(globals::idactivewin);
+    globals::gwinwidth = ag::getmaxx();
+    globals::gwinheight = ag::getmaxy();
+    width_ = globals::gwinwidth;
+    height_ = globals::gwinheight;
+    background_ = globals::gwincolor2;
+    ag::settextstyle(ag::SANS_SERIF_FONT, ag::HORIZ_DIR, 14);
+
+    // Closing from the title bar is Quit; the loop closes the windows.
+    ag::setwindowsystemclosecallback([weak = weak_from_this()] {
+        if (auto self = weak.lock()) self->store(choice::quit);
+        return false;
+    });
+
+    auto item = [this](Control c, std::string_view label, int parent, std::function<void(Menu&)> action) {
+        ids_[static_cast<std::size_t>(c)] = ag::addmenuitem(label, parent, guarded(std::move(action)));
+    };
+    auto code = [](int code) { return [code](Menu& m) { m.store(code); }; };
+    auto plot = [](int kind, int code) {
+        return [kind, code](Menu& m) {
+            m.plot_kind_ = kind;
+            m.store(code);
+        };
+    };
+    auto run = [](int code) {
+        return [code](Menu& m) {
+            m.store(code);
+            m.set_scroll_top();
+        };
+    };
+    auto edit = [](int code) {
+        return [code](Menu& m) {
+            m.store(code);
+            m.set_controls({Control::start_item, Control::start_button}, true);
+            m.set_controls({Control::restart_item, Control::restart_button}, false);
+            m.set_scroll_top();
+        };
+    };
+    auto open = [](Menu& m) {
+        m.store(choice::open);
+        m.set_controls({Control::edit_item, Control::start_item, Control::start_button}, true);
+        m.set_controls({Control::restart_item, Control::restart_button}, false);
+        m.set_scroll_top();
+    };
+
+    const int bar = ag::addmenu("", -1);
+    const int file_menu = ag::addmenu("File", bar);
+    item(Control::open_item, "Open Data File", file_menu, open);
+    ag::addmenuseparator(file_menu);
+    item(Control::edit_item, "Edit Data File", file_menu, edit(choice::edit_data));
+    item(Control::notepad_item, "NotePad (Kalvor_UDF.ini)", file_menu, edit(choice::notepad));
+    ag::addmenuseparator(file_menu);
+    item(Control::quit_item, "Quit", file_menu, code(choice::quit));
+
+    const int run_menu = ag::addmenu("Run", bar);
+    item(Control::start_item, "Start", run_menu, run(choice::start));
+    ag::addmenuseparator(run_menu);
+    item(Control::restart_item, "Restart", run_menu, run(choice::restart));
+
+    const int views = ag::addmenu("Display Results", bar);
+    item(Control::results_item, "Results Statistics", views, code(choice::results));
+    item(Control::xydata_item, "X vs Y Data", views, code(choice::xy_data));
+    item(Control::xyplot_item, "X vs Y Plot", views, plot(0, choice::plot_xy));
+    item(Control::xyxplot_item, "X / Y vs X Plot", views, plot(2, choice::plot_xyx));
+    item(Control::logyplot_item, "X vs LOG(Y) Plot", views, plot(3, choice::plot_logy));
+    item(Control::logxplot_item, "LOG(X) vs Y Plot", views, plot(1, choice::plot_logx));
+    item(Control::residuals_item, "Residuals Plot", views, code(choice::residuals));
+
+    const int reset = ag::addmenu("Reset", bar);
+    item(Control::clear_item, "Clear All", reset, &Menu::resetscreen);
+
+    const int options = ag::addmenu("Options", bar);
+    item(Control::difficulty_item, "Level of Difficulty", options, &Menu::optimizelevel);
+    ag::addmenuseparator(options);
+    item(Control::weighting_item, "Weighting of Data", options, &Menu::weightlevel);
+
+    const int help = ag::addmenu("Help", bar);
+    item(Control::overview_item, "Kalvor_UDF Overview", help, &Menu::nllsqoverview);
+    item(Control::methods_item, "NLLSQ Methods", help, &Menu::nllsqmethods);
+    ag::addmenuseparator(help);
+    item(Control::operators_item, "Model Operators", help, &Menu::operlist1);
+    item(Control::example1_item, "Example #1 Data File", help, &Menu::datalist2);
+    item(Control::example2_item, "Example #2 Data File", help, &Menu::datalist3);
+    item(Control::example3_item, "Example #3 Data File", help, &Menu::datalist1);
+    ag::addmenuseparator(help);
+    item(Control::about_item, "About...", help, &Menu::about);
+
+    auto button = [this](Control c, int k, std::string_view label, std::function<void(Menu&)> action) {
+        ids_[static_cast<std::size_t>(c)] =
+            ag::createbutton(20 + 70 * k, 2, 70, 20, label, guarded(std::move(action)));
+    };
+    button(Control::open_button, 0, "Open", open);
+    button(Control::start_button, 1, "Start", run(choice::start));
+    button(Control::restart_button, 2, "Restart", run(choice::restart));
+    button(Control::results_button, 3, "Results", code(choice::results));
+    button(Control::xyplot_button, 4, "XY-Plot", plot(0, choice::plot_xy));
+    button(Control::logxplot_button, 5, "Log(X)-Plot", plot(1, choice::plot_logx));
+    button(Control::logyplot_button, 6, "Log(Y)-Plot", plot(3, choice::plot_logy));
+    button(Control::residuals_button, 7, "Residuals", code(choice::residuals));
+    button(Control::quit_button, 8, "Quit", code(choice::quit));
+
+    {
+        std::lock_guard lock(panel_mutex_);
+        apply_locked(panel_, true);
+    }
+    ag::settextjustify(ag::LEFT_TEXT, ag::TOP_TEXT);
+    ag::settextstyle(ag::MONOSPACE_FONT, ag::HORIZ_DIR, 14);
+    about_text_.assign(helptexts::about_text());
+}
+
+void Menu::outer_reset() {
+    set_controls({Control::open_item, Control::clear_item}, true);
+    restart_done_ = 0;
+    data_error_lock_ = 0;
+    choice_ = choice::none;
+    globals::bfile = globals::bopen = globals::brun = globals::berror = 0;
+    globals::bcorrectmdl = globals::bdataerror = 0;
+    globals::bcancelrun = 0;
+    globals::iopt = difficulty::default_opt;
+    globals::iwt = difficulty::default_wt;
+    globals::ismth = difficulty::default_smooth;
+    globals::ilbl = difficulty::default_label;
+    globals::reset_window_ids();
+
+    const int width = width_;
+    ag::setbkcolor(background_);
+    ag::setcolor(text_color);
+    ag::clearviewport();
+    ag::setviewport(0, 0, width + 2, height_, true);
+    ag::setlinestyle(ag::SOLID_LINE, 1, 3);
+    ag::setcolor(frame_dark);
+    ag::line(width, 27, 0, 27);
+    ag::setlinestyle(ag::SOLID_LINE, 1, 2);
+    ag::setcolor(frame_light);
+    ag::line(width - 4, 29, 4, 29);
+    ag::setlinestyle(ag::SOLID_LINE, 1, 1);
+    ag::line(width, 25, 0, 25);
+    ag::setcolor(text_color);
+    ag::setbkcolor(ag::WHITE);
+
+    scrollbar_ = ag::createscrollbar(655, 30, 14, 130, ag::SCROLL_VERTICAL, [weak = weak_from_this()](int position) {
+        const auto self = weak.lock();
+        if (!self) return;
+        self->scroll_position_ = position;
+        ag::setcolor(text_color);
+        ag::clearviewport();
+        ag::stopidle();
+    });
+    ag::setscrollrange(scrollbar_, 1, output_lines);
+    ag::setscrollposition(scrollbar_, 1);
+
+    ag::setviewport(0, 30, width, height_, false);
+    ag::refreshall();
+    drawn_once_ = 0;
+}
+
+// ---- command loop ----
+
+void Menu::command_loop() {
+    while (true) {
+        if (choice_ == choice::quit || !ag::iswindowopen(window_)) {
+            ag::closewindow(ag::ALL_WINDOWS);
+            return;
+        }
+        draw_window();
+        ag::startidle(10);
+        ag::clearviewport();
+        draw_output();
+        ag::loop();
+        ag::refreshall();
+        dispatch(choice_);
+    }
+}
+
+void Menu::dispatch(int code) {
+    switch (code) {
+    case choice::open: open_data_file(); break;
+    case choice::start: start(); break;
+    case choice::restart: restart(); break;
+    case choice::notepad:
+    case choice::edit_data: edit_file(code); break;
+    case choice::results:
+    case choice::plot_xy:
+    case choice::plot_logx:
+    case choice::residuals:
+    case choice::xy_data:
+    case choice::plot_xyx:
+    case choice::plot_logy:
+        // The result windows are not part of the program yet.
+        choice_ = choice::none;
+        break;
+    default:
+        // Quit is handled by the loop; anything else only redraws.
+        break;
+    }
+}
+
+void Menu::draw_output() {
+    const int position = scroll_position_;
+    const int first = position != 0 ? position : 1;
+    if (first > output_lines - 1) return;
+    OutputArea lines;
+    {
+        std::lock_guard lock(output_mutex_);
+        lines = output_;
+    }
+    const int last = std::min(first + visible_lines - 1, output_lines);
+    for (int k = first, y = 1; k <= last; ++k, y += 15) ag::outtextxy(10, y, lines[k - 1].view());
+    ag::refreshall();
+}
+
+void Menu::draw_window() {
+    const int width = ag::getmaxx();
+    const int height = ag::getmaxy();
+    width_ = width;
+    height_ = height;
+    ag::setviewport(0, 30, width, height, false);
+    ag::settextstyle(ag::MONOSPACE_FONT, ag::HORIZ_DIR, 14);
+    if (drawn_once_.exchange(1) == 0) ag::clearviewport();
+
+    const int h2 = height / 2;
+    auto rule = [](int thickness, int color, int x1, int y1, int x2, int y2) {
+        ag::setlinestyle(ag::SOLID_LINE, 1, thickness);
+        ag::setcolor(color);
+        ag::line(x1, y1, x2, y2);
+    };
+    rule(3, frame_light, width, h2 + 43, 0, h2 + 43);
+    rule(3, frame_dark, width, h2 + 45, 0, h2 + 45);
+    rule(4, frame_dark, 1, 0, 1, height);
+    rule(2, frame_light, 2, 1, 2, height - 30);
+    rule(4, frame_dark, width, 0, width, height);
+    rule(2, frame_light, width - 2, 1, width - 2, height - 30);
+
+    ag::setlinestyle(ag::SOLID_LINE, 1, 1);
+    ag::setcolor(text_color);
+    choose_font_by_params();
+    ag::refreshall();
+}
+
+void Menu::choose_font_by_params() {
+    ag::settextstyle(ag::MONOSPACE_FONT, ag::HORIZ_DIR, common_data::npr > 6 ? 13 : 14);
+}
+
+// ---- enabling layer ----
+
+menu_rules::RunFlags Menu::flags() const {
+    return {globals::bfile, globals::brun, globals::bpostrun, globals::bcorrectmdl, restart_done_,
+            data_error_lock_};
+}
+
+void Menu::apply_locked(const menu_rules::Panel& wanted, bool force) {
+    panel_ = wanted;
+    for (std::size_t i = 0; i < menu_rules::control_count; ++i) {
+        const auto c = static_cast<Control>(i);
+        const bool on = wanted.on[i] && (result_views_available || !is_view_control(c));
+        if (!force && applied_.on[i] == on) continue;
+        applied_.on[i] = on;
+        if (ids_[i] < 0) continue;
+        if (is_button(c)) {
+            ag::enablebutton(ids_[i], on);
+        } else {
+            ag::enablemenuitem(ids_[i], on);
+        }
+    }
+}
+
+void Menu::change(const std::function<void(menu_rules::Panel&)>& f) {
+    std::lock_guard lock(panel_mutex_);
+    menu_rules::Panel p = panel_;
+    f(p);
+    apply_locked(p, false);
+}
+
+void Menu::set_controls(std::initializer_list<Control> controls, bool on) {
+    change([&](menu_rules::Panel& p) {
+        for (const Control c : controls) p[c] = on;
+    });
+}
+
+void Menu::menuitemdisable() {
+    const auto f = flags();
+    change([&](menu_rules::Panel& p) { menu_rules::menuitemdisable(p, f); });
+}
+
+void Menu::menuitemenable() {
+    const auto f = flags();
+    change([&](menu_rules::Panel& p) { menu_rules::menuitemenable(p, f); });
+}
+
+std::function<void()> Menu::guarded(std::function<void(Menu&)> action) {
+    return [weak = weak_from_this(), action = std::move(action)] {
+        if (const auto self = weak.lock()) action(*self);
+    };
+}
+
+void Menu::store(int code) {
+    choice_ = code;
+    ag::stopidle();
+}
+
+void Menu::set_scroll_top() {
+    ag::setscrollposition(scrollbar_, 1);
+}
+
+}  // namespace menu
+
+namespace mainmenu {
+
+void menu() {
+    std::make_shared<::menu::Menu>()->run();
+}
+
+}  // namespace mainmenu

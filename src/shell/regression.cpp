@@ -1,0 +1,5 @@
+#include "shell/regression.h"
+
+#include "run/main_sub.h"
+
+void shell::run_regression() { main_sub(); }

@@ -1,0 +1,222 @@
+// Start, Restart and Cancel from the main window with the real regression
+// run on the example data, the summary in the output area, and a screenshot
+// of the main window after a fit.
+
+#include "shell/menu_fixture.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "foundations/runtime.h"
+#include "run/main_sub.h"
+
+using namespace shelltest;
+namespace ag = appgraphics;
+
+namespace {
+
+// Outtextxy records of the output area: x 10, full 256-character lines.
+std::vector<td::TextRecord> output_records(int window) {
+    std::vector<td::TextRecord> out;
+    for (const auto& t : td::text_log(window)) {
+        if (t.x == 10 && t.text.size() >= 220) out.push_back(t);
+    }
+    return out;
+}
+
+std::string summary_line(int k) {
+    std::string line = "line " + std::to_string(k);
+    return line + std::string(220 - line.size(), ' ');
+}
+
+}  // namespace
+
+TEST(SummaryCopy, ABlankLineBeforeFinalAndTheEndAtDateSaved) {
+    std::array<kalvor::Text<220>, globals::screen_lines> lines;
+    for (int k = 1; k <= globals::screen_lines; ++k) lines[k - 1] = summary_line(k);
+    lines[9].assign("Final Parameter Values:");
+    lines[19].assign("Date Saved: 2024-01-01");
+    menu::OutputArea out;
+    std::vector<std::pair<int, std::string>> drawn;
+    menu::copy_summary(lines, 0, out, [&](int y, std::string_view line) { drawn.emplace_back(y, std::string(line)); });
+
+    ASSERT_EQ(drawn.size(), 15u);  // lines 6 to 20
+    EXPECT_EQ(drawn.front().first, 1);
+    EXPECT_EQ(drawn.back().first, 1 + 14 * 15);
+    EXPECT_EQ(out[0].trimmed(), "line 6");
+    EXPECT_EQ(out[3].trimmed(), "line 9");
+    EXPECT_TRUE(out[4].blank());  // the blank line before "Final"
+    EXPECT_EQ(out[5].trimmed(), "Final Parameter Values:");
+    EXPECT_EQ(out[15].trimmed(), "Date Saved: 2024-01-01");
+    EXPECT_TRUE(out[16].blank());
+    EXPECT_EQ(out[0].length(), 256u);
+}
+
+TEST(SummaryCopy, ABuiltInModelPassesOverLinesEightAndNine) {
+    std::array<kalvor::Text<220>, globals::screen_lines> lines;
+    for (int k = 1; k <= globals::screen_lines; ++k) lines[k - 1] = summary_line(k);
+    menu::OutputArea out;
+    std::vector<int> ys;
+    menu::copy_summary(lines, 2, out, [&](int y, std::string_view) { ys.push_back(y); });
+    EXPECT_EQ(out[1].trimmed(), "line 7");
+    EXPECT_EQ(out[2].trimmed(), "line 10");
+    ASSERT_GE(ys.size(), 3u);
+    EXPECT_EQ(ys[2], 1 + 4 * 15);  // the rows of lines 8 and 9 stay empty
+    // Without "Date Saved" all of lines 6 to 55 are copied, none past line 55.
+    EXPECT_EQ(ys.size(), 48u);
+    EXPECT_EQ(out[47].trimmed(), "line 55");
+}
+
+TEST(SummaryCopy, ManyFinalLinesStayInsideTheOutputArea) {
+    std::array<kalvor::Text<220>, globals::screen_lines> lines;
+    for (auto& line : lines) line.assign("Final");
+    menu::OutputArea out;
+    int calls = 0;
+    menu::copy_summary(lines, 0, out, [&](int, std::string_view) { ++calls; });
+    EXPECT_EQ(calls, 50);
+    EXPECT_EQ(out[54].trimmed(), "");
+    EXPECT_EQ(out[53].trimmed(), "Final");
+}
+
+class RunCommands : public MainWindow {
+protected:
+    // Opens Example 1, presses Start and confirms the model.
+    void start_example1() {
+        open(folder() + "Michaelis-Menten.dat");
+        ASSERT_TRUE(td::wait_idle());
+        ASSERT_TRUE(td::click_button(main_, "Start"));
+        const auto confirm = td::wait_dialog();
+        ASSERT_TRUE(confirm.has_value());
+        EXPECT_EQ(confirm->kind, td::DialogKind::YesNo);
+        EXPECT_NE(confirm->text.find("P2*X1/(P1+X1)"), std::string::npos);
+        ASSERT_TRUE(td::answer_yes());
+    }
+};
+
+TEST_F(RunCommands, StartAndConfirmShowTheSummaryAndWriteTheResultsFile) {
+    start_example1();
+    ASSERT_TRUE(td::wait_idle(600));
+    EXPECT_FALSE(td::wait_dialog(0.2).has_value());
+
+    EXPECT_TRUE(fs::exists(dir_ / "Michaelis-Menten.txt"));
+    EXPECT_EQ(globals::brun, 1);
+    EXPECT_EQ(globals::bcorrectmdl, 1);
+    // After a confirmed Start: Start off, Restart on.
+    EXPECT_FALSE(item_on({"Run", "Start"}));
+    EXPECT_FALSE(button_on("Start"));
+    EXPECT_TRUE(item_on({"Run", "Restart"}));
+    EXPECT_TRUE(button_on("Restart"));
+    EXPECT_TRUE(item_on({"Reset", "Clear All"}));
+
+    // The summary is in the output area.
+    bool parameters = false, saved = false;
+    for (const auto& t : output_records(main_)) {
+        parameters |= t.text.find("Final Parameter Values:") != std::string::npos;
+        saved |= t.text.find("Saved in file:") != std::string::npos;
+    }
+    EXPECT_TRUE(parameters);
+    EXPECT_TRUE(saved);
+
+    // Screenshot of the main window after the fit, kept in the build folder.
+    const auto png = td::grab_png(main_, true);
+    ASSERT_FALSE(png.empty());
+    std::ofstream(fs::current_path() / "main_window_after_fit.png", std::ios::binary)
+        .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+
+    // Scrolling shows up to eight lines from the chosen one; at 55 nothing.
+    td::clear_text_log(main_);
+    ASSERT_TRUE(td::scroll(main_, 48));
+    ASSERT_TRUE(td::wait_idle());
+    const auto shown = output_records(main_);
+    ASSERT_EQ(shown.size(), 8u);
+    EXPECT_EQ(shown.front().y, 1);
+    EXPECT_EQ(shown.back().y, 1 + 7 * 15);
+    td::clear_text_log(main_);
+    ASSERT_TRUE(td::scroll(main_, 55));
+    ASSERT_TRUE(td::wait_idle());
+    EXPECT_TRUE(output_records(main_).empty());
+
+    // A Restart runs from the last fit without asking; then Start is on and Restart off.
+    ASSERT_TRUE(td::click_button(main_, "Restart"));
+    ASSERT_TRUE(td::wait_idle(600));
+    EXPECT_FALSE(td::wait_dialog(0.2).has_value());
+    EXPECT_TRUE(button_on("Start"));
+    EXPECT_TRUE(item_on({"Run", "Start"}));
+    EXPECT_FALSE(button_on("Restart"));
+    EXPECT_FALSE(item_on({"Run", "Restart"}));
+}
+
+TEST_F(RunCommands, DecliningTheModelLeavesNoRunAndNoResult) {
+    open(folder() + "Michaelis-Menten.dat");
+    ASSERT_TRUE(td::wait_idle());
+    ASSERT_TRUE(td::click_button(main_, "Start"));
+    ASSERT_TRUE(td::wait_dialog().has_value());
+    ASSERT_TRUE(td::answer_no());
+    ASSERT_TRUE(td::wait_idle());
+    EXPECT_EQ(globals::brun, 0);
+    EXPECT_FALSE(fs::exists(dir_ / "Michaelis-Menten.txt"));
+    EXPECT_FALSE(button_on("Start"));
+    EXPECT_FALSE(button_on("Restart"));
+    EXPECT_TRUE(button_on("Open"));
+}
+
+TEST_F(RunCommands, CancelDuringAFitLeavesRunAndViewsOff) {
+    // The fit waits at its first clock reading until Cancel has been pressed.
+    static std::atomic<bool> in_fit{false};
+    mainsub::set_fit_driver([](sharc_mod::SharcArgs& args) {
+        in_fit = true;
+        const auto outcome = sharc_mod::sharc(args);
+        in_fit = false;
+        return outcome;
+    });
+    runtime::Hooks hooks;
+    hooks.monotonic_seconds = [] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (in_fit && globals::bcancelrun == 0 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    };
+    runtime::set_hooks(hooks);
+
+    start_example1();
+    const bool pressed = pump_until([this] { return td::click_button(main_, "Cancel"); }, 60);
+    ASSERT_TRUE(pressed);
+    ASSERT_TRUE(td::wait_idle(600));
+    while (td::wait_dialog(0.5)) td::answer_ok();
+    ASSERT_TRUE(td::wait_idle());
+    runtime::reset_hooks();
+    mainsub::set_fit_driver({});
+
+    EXPECT_EQ(globals::bcancelrun.load(), 1);
+    EXPECT_EQ(globals::bfile, 1);
+    EXPECT_FALSE(item_on({"Run", "Start"}));
+    EXPECT_FALSE(item_on({"Run", "Restart"}));
+    EXPECT_FALSE(button_on("Start"));
+    EXPECT_FALSE(button_on("Restart"));
+    EXPECT_TRUE(views_off());
+    EXPECT_TRUE(button_on("Open"));
+}
+
+TEST_F(RunCommands, ARejectedDataFileDropsTheFile) {
+    // More active parameters than data rows: the run rejects the file.
+    write("short.dat", "y=P1*X1+P2\n1 1\n0 0\n9 9\nT T\n1 2\n2 3\nEND\n");
+    open(folder() + "short.dat");
+    ASSERT_TRUE(td::wait_idle());
+    ASSERT_TRUE(td::click_button(main_, "Start"));
+    // Confirmation, then the abort message.
+    auto dialog = td::wait_dialog();
+    ASSERT_TRUE(dialog.has_value());
+    ASSERT_EQ(dialog->kind, td::DialogKind::YesNo);
+    ASSERT_TRUE(td::answer_yes());
+    dialog = td::wait_dialog();
+    ASSERT_TRUE(dialog.has_value());
+    EXPECT_NE(dialog->text.find("*** RUN ABORTED! ***"), std::string::npos);
+    ASSERT_TRUE(td::answer_ok());
+    ASSERT_TRUE(td::wait_idle());
+    EXPECT_EQ(globals::bfile, 0);
+    EXPECT_EQ(globals::bdataerror, 0);
+    EXPECT_EQ(buttons_on(), (std::vector<std::string>{"Open", "Quit"}));
+    EXPECT_FALSE(item_on({"Run", "Start"}));
+}
