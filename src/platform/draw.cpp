@@ -254,12 +254,12 @@ void outtextxy(int x, int y, std::string_view text) {
             p.translate(0, o.y() - vshift(s.vjust, block));
             first_left = o.x();
         }
-        for (int i = 0; i < n; ++i) {
-            const int lx = s.direction == VERT_DIR ? 0 : first_left - shift(s.hjust, widths[i]);
-            const int ly = i * step;
-            if (!s.transparent) p.fillRect(QRect(lx, ly, widths[i], line_height), background);
-            p.drawText(lx, ly + fm.ascent(), lines[i]);
-        }
+        auto line_left = [&](int i) { return s.direction == VERT_DIR ? 0 : first_left - shift(s.hjust, widths[i]); };
+        // Backgrounds first, then the glyphs, so that a line's background never
+        // covers the descenders (underscores) of the line above it.
+        if (!s.transparent)
+            for (int i = 0; i < n; ++i) p.fillRect(QRect(line_left(i), i * step, widths[i], line_height), background);
+        for (int i = 0; i < n; ++i) p.drawText(line_left(i), i * step + fm.ascent(), lines[i]);
         p.restore();
 
         testdriver::TextRecord record;

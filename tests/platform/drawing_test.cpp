@@ -201,6 +201,31 @@ TEST(PlatformDrawing, LineBreaksAtCrLfAndLf) {
     EXPECT_EQ(box_of(img, kBlue)[2], 100 + ag::textwidth("second line") - 1);
 }
 
+TEST(PlatformDrawing, OpaqueLinesKeepTheUnderscoresOfTheLineAbove) {
+    td::Session session;
+    const int id = ag::initwindow(300, 200, "Underscores");
+    // At 14 pixels the fixed-pitch font draws underscores inside the next
+    // line's box, where an opaque background must not cover them.
+    ag::settextstyle(ag::MONOSPACE_FONT, ag::HORIZ_DIR, 14);
+    ag::setbkcolor(kGreen);
+    ag::setcolor(kRed);
+    // Glyph pixels: neither the background nor the untouched canvas (glyph
+    // edges are blended, so not exactly red).
+    auto glyph_pixels = [&] {
+        const auto img = td::grab(id);
+        int n = 0;
+        for (int y = 0; y < img.height; ++y)
+            for (int x = 0; x < img.width; ++x) n += img.pixel(x, y) != kGreen && img.pixel(x, y) != ag::WHITE;
+        return n;
+    };
+    ag::outtextxy(10, 5, "____");
+    const int one_line = glyph_pixels();
+    ASSERT_GT(one_line, 0);
+    ag::clearviewport();
+    ag::outtextxy(10, 5, "____\n____");
+    EXPECT_EQ(glyph_pixels(), 2 * one_line);
+}
+
 TEST(PlatformDrawing, FontSixIsFixedPitchAndFontOneIsNot) {
     td::Session session;
     ag::initwindow(100, 100, "Fonts");
