@@ -12,7 +12,7 @@
 
 namespace {
 
-using sharc_test::FitSpec;
+using sharc_test::FitProblem;
 
 // Least-squares line of the line problem (worked out separately).
 constexpr double line_a = 0.03571428571428292;
@@ -29,9 +29,9 @@ TEST(Gnllsqr, OneStepSolvesALinearModelFromEitherSide) {
     // From below every residual is positive, from above every one negative.
     for (const std::vector<double>& start : {std::vector<double>{0.5, 1.5}, std::vector<double>{1.0, 2.5}}) {
         sharc::DriverState s;
-        FitSpec spec = sharc_test::line_problem();
-        spec.p = start;
-        sharc_test::set_up_fit(s, spec);
+        FitProblem problem = sharc_test::line_problem();
+        problem.p = start;
+        sharc_test::set_up_fit(s, problem);
         std::vector<double> p = start;
         double f = value_at(s, p);
         sharc::gnllsqr(s, 2, p, f);
@@ -43,29 +43,29 @@ TEST(Gnllsqr, OneStepSolvesALinearModelFromEitherSide) {
 
 TEST(Gnllsqr, HeldParameterAndBounds) {
     sharc::DriverState s;
-    FitSpec spec = sharc_test::line_problem();
-    spec.p = {0.0, 1.5};
-    spec.mask = {0, 1};
-    sharc_test::set_up_fit(s, spec);
-    std::vector<double> p = spec.p;
+    FitProblem problem = sharc_test::line_problem();
+    problem.p = {0.0, 1.5};
+    problem.mask = {0, 1};
+    sharc_test::set_up_fit(s, problem);
+    std::vector<double> p = problem.p;
     double f = value_at(s, p);
     sharc::gnllsqr(s, 2, p, f);
     EXPECT_EQ(p[0], 0.0);
     // Slope through the origin: sum(x y) / sum(x^2).
     double sxy = 0.0, sxx = 0.0;
-    for (std::size_t i = 0; i < spec.x.size(); ++i) {
-        sxy += spec.x[i] * spec.y[i];
-        sxx += spec.x[i] * spec.x[i];
+    for (std::size_t i = 0; i < problem.x.size(); ++i) {
+        sxy += problem.x[i] * problem.y[i];
+        sxx += problem.x[i] * problem.x[i];
     }
     EXPECT_NEAR(p[1], sxy / sxx, 1e-5);
 
     // The new point stays inside the working bounds.
     sharc::DriverState b;
-    spec = sharc_test::line_problem();
-    spec.p = {0.5, 1.5};
-    spec.hi = {10.0, 1.9};
-    sharc_test::set_up_fit(b, spec);
-    p = spec.p;
+    problem = sharc_test::line_problem();
+    problem.p = {0.5, 1.5};
+    problem.hi = {10.0, 1.9};
+    sharc_test::set_up_fit(b, problem);
+    p = problem.p;
     f = value_at(b, p);
     const double f0 = f;
     sharc::gnllsqr(b, 2, p, f);
@@ -75,22 +75,22 @@ TEST(Gnllsqr, HeldParameterAndBounds) {
 
 TEST(Gnllsqr, NoImprovementLeavesPAndF) {
     sharc::DriverState s;
-    FitSpec spec = sharc_test::line_problem();
-    spec.p = {0.5, 1.5};
-    sharc_test::set_up_fit(s, spec);
-    std::vector<double> p = spec.p;
+    FitProblem problem = sharc_test::line_problem();
+    problem.p = {0.5, 1.5};
+    sharc_test::set_up_fit(s, problem);
+    std::vector<double> p = problem.p;
     double f = 0.5 * line_sse;
     sharc::gnllsqr(s, 2, p, f);
-    EXPECT_EQ(p, spec.p);
+    EXPECT_EQ(p, problem.p);
     EXPECT_EQ(f, 0.5 * line_sse);
 }
 
 TEST(Gnllsqr, RepeatedStepsConvergeOnANonlinearModel) {
     sharc::DriverState s;
-    FitSpec spec = sharc_test::decay_problem();
-    spec.p = {1.8, -0.4};
-    sharc_test::set_up_fit(s, spec);
-    std::vector<double> p = spec.p;
+    FitProblem problem = sharc_test::decay_problem();
+    problem.p = {1.8, -0.4};
+    sharc_test::set_up_fit(s, problem);
+    std::vector<double> p = problem.p;
     double f = value_at(s, p);
     const double f0 = f;
     for (int step = 0; step < 10; ++step) sharc::gnllsqr(s, 2, p, f);
@@ -98,16 +98,16 @@ TEST(Gnllsqr, RepeatedStepsConvergeOnANonlinearModel) {
     EXPECT_LT(f, 0.0016);  // the disturbance alone gives 0.0015
     EXPECT_NEAR(p[0], 2.0, 0.05);
     EXPECT_NEAR(p[1], -0.5, 0.02);
-    EXPECT_TRUE(sharc_test::inside(p, spec.lo, spec.hi));
+    EXPECT_TRUE(sharc_test::inside(p, problem.lo, problem.hi));
 }
 
 TEST(Calcch2, ValueThroughMinmax) {
     sharc::DriverState s;
-    const FitSpec spec = sharc_test::line_problem();
-    sharc_test::set_up_fit(s, spec);
-    EXPECT_EQ(sharc::calcch2(s, spec.p, 2), sharc::minmax(value_at(s, spec.p)));
+    const FitProblem problem = sharc_test::line_problem();
+    sharc_test::set_up_fit(s, problem);
+    EXPECT_EQ(sharc::calcch2(s, problem.p, 2), sharc::minmax(value_at(s, problem.p)));
     s.nrow = 0;
-    EXPECT_EQ(sharc::calcch2(s, spec.p, 2), 1e-30);
+    EXPECT_EQ(sharc::calcch2(s, problem.p, 2), 1e-30);
 }
 
 }  // namespace

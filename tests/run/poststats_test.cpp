@@ -18,7 +18,7 @@
 
 namespace {
 
-using sharc_test::FitSpec;
+using sharc_test::FitProblem;
 
 // Statistics of the fit set up in s at p with the sum of squares sse.
 sharc::FitStatistics statistics_at(sharc::DriverState& s, const std::vector<double>& p, double sse) {
@@ -35,9 +35,9 @@ constexpr double line_corr = -0.8911327886790068;
 
 TEST(StderrCorr, StraightLineMatchesTheAnalyticFormula) {
     sharc::DriverState s;
-    const FitSpec spec = sharc_test::line_problem();
-    sharc_test::set_up_fit(s, spec);
-    const sharc::FitStatistics out = statistics_at(s, spec.p, line_sse);
+    const FitProblem problem = sharc_test::line_problem();
+    sharc_test::set_up_fit(s, problem);
+    const sharc::FitStatistics out = statistics_at(s, problem.p, line_sse);
     EXPECT_NEAR(out.se[0], line_se_a, 1e-5 * line_se_a);
     EXPECT_NEAR(out.se[1], line_se_b, 1e-5 * line_se_b);
     EXPECT_NEAR(out.corr(0, 1), line_corr, 1e-5);
@@ -48,14 +48,14 @@ TEST(StderrCorr, StraightLineMatchesTheAnalyticFormula) {
     EXPECT_NEAR(out.eigenvalues[0], 1.0 - line_corr, 1e-5);
     EXPECT_NEAR(out.eigenvalues[1], 1.0 + line_corr, 1e-5);
     // The model values at p are handed back.
-    EXPECT_NEAR(s.ycalc[7], spec.p[0] + 8.0 * spec.p[1], 1e-12);
+    EXPECT_NEAR(s.ycalc[7], problem.p[0] + 8.0 * problem.p[1], 1e-12);
 }
 
 TEST(StderrCorr, StudentizedResidualsUseEachRowsOwnLeverage) {
     sharc::DriverState s;
-    const FitSpec spec = sharc_test::line_problem();
-    sharc_test::set_up_fit(s, spec);
-    const sharc::FitStatistics out = statistics_at(s, spec.p, line_sse);
+    const FitProblem problem = sharc_test::line_problem();
+    sharc_test::set_up_fit(s, problem);
+    const sharc::FitStatistics out = statistics_at(s, problem.p, line_sse);
     // r / (s sqrt(1 - h)) with the hat diagonal of the line, then normalised
     // row by row against the running mean (worked out separately).
     const double expected[8] = {0.4658680167821624, -0.8422555640390614, 1.022607284968236,  -1.3242196452172172,
@@ -66,12 +66,12 @@ TEST(StderrCorr, StudentizedResidualsUseEachRowsOwnLeverage) {
 
 TEST(StderrCorr, MaskedParameterHasStandardErrorZero) {
     sharc::DriverState s;
-    FitSpec spec = sharc_test::line_problem();
-    spec.formula = "P1+P2*X1+P3*X1*X1";
-    spec.p.push_back(0.0);
-    spec.mask = {1, 1, 0};
-    sharc_test::set_up_fit(s, spec);
-    const sharc::FitStatistics out = statistics_at(s, spec.p, line_sse);
+    FitProblem problem = sharc_test::line_problem();
+    problem.formula = "P1+P2*X1+P3*X1*X1";
+    problem.p.push_back(0.0);
+    problem.mask = {1, 1, 0};
+    sharc_test::set_up_fit(s, problem);
+    const sharc::FitStatistics out = statistics_at(s, problem.p, line_sse);
     EXPECT_NEAR(out.se[0], line_se_a, 1e-5 * line_se_a);
     EXPECT_NEAR(out.se[1], line_se_b, 1e-5 * line_se_b);
     EXPECT_EQ(out.se[2], 0.0);
@@ -93,28 +93,28 @@ TEST(StderrCorr, CorrelationSignsWithNegativeParameters) {
     };
     for (const Case c : {Case{2.0, -0.5, -0.8242161849955936}, Case{-1.5, 0.3, 0.9476480484892147}}) {
         sharc::DriverState s;
-        FitSpec spec = sharc_test::decay_problem();
-        spec.p = {c.p1, c.p2};
-        sharc_test::set_up_fit(s, spec);
-        const sharc::FitStatistics out = statistics_at(s, spec.p, 0.05);
+        FitProblem problem = sharc_test::decay_problem();
+        problem.p = {c.p1, c.p2};
+        sharc_test::set_up_fit(s, problem);
+        const sharc::FitStatistics out = statistics_at(s, problem.p, 0.05);
         EXPECT_NEAR(out.corr(0, 1), c.corr, 1e-5) << c.p1;
     }
     sharc::DriverState s;
-    FitSpec spec = sharc_test::decay_problem();
-    spec.p = {2.0, -0.5};
-    sharc_test::set_up_fit(s, spec);
-    const sharc::FitStatistics out = statistics_at(s, spec.p, 0.05);
+    FitProblem problem = sharc_test::decay_problem();
+    problem.p = {2.0, -0.5};
+    sharc_test::set_up_fit(s, problem);
+    const sharc::FitStatistics out = statistics_at(s, problem.p, 0.05);
     EXPECT_NEAR(out.se[0], 0.13104634562919262, 1e-5);
     EXPECT_NEAR(out.se[1], 0.045150459732791345, 1e-5);
 }
 
 TEST(StderrCorr, WithoutDegreesOfFreedomTheStandardErrorsAreMarked) {
     sharc::DriverState s;
-    FitSpec spec = sharc_test::line_problem();
-    spec.x.resize(2);
-    spec.y.resize(2);
-    sharc_test::set_up_fit(s, spec);
-    const sharc::FitStatistics out = statistics_at(s, spec.p, 0.01);
+    FitProblem problem = sharc_test::line_problem();
+    problem.x.resize(2);
+    problem.y.resize(2);
+    sharc_test::set_up_fit(s, problem);
+    const sharc::FitStatistics out = statistics_at(s, problem.p, 0.01);
     EXPECT_EQ(out.se[0], sharc::se_unknown);
     EXPECT_EQ(out.se[1], sharc::se_unknown);
     for (double t : out.studentized) {

@@ -13,7 +13,7 @@
 
 namespace {
 
-using sharc_test::FitSpec;
+using sharc_test::FitProblem;
 
 double value_at(sharc::DriverState& s, const std::vector<double>& p) {
     double f = 0.0;
@@ -28,31 +28,31 @@ std::vector<double> pool_values() {
 }
 
 // The decay problem with its optimum (p2 = -0.5) inside or outside the box.
-FitSpec decay(double p2_high, int bounded = 1) {
-    FitSpec spec = sharc_test::decay_problem();
-    spec.hi[1] = p2_high;
-    spec.p[1] = std::min(spec.p[1], p2_high - 0.2);  // start inside the box
-    spec.bounded = bounded;
-    return spec;
+FitProblem decay(double p2_high, int bounded = 1) {
+    FitProblem problem = sharc_test::decay_problem();
+    problem.hi[1] = p2_high;
+    problem.p[1] = std::min(problem.p[1], p2_high - 0.2);  // start inside the box
+    problem.bounded = bounded;
+    return problem;
 }
 
 TEST(Hitnrun, ImprovesInsideItsBoundsAndMovesEveryCoordinate) {
     const sharc_test::Repeatable repeatable;
     for (const double p2_high : {-0.05, -0.6}) {
         sharc::DriverState s;
-        const FitSpec spec = decay(p2_high);
-        sharc_test::set_up_fit(s, spec);
+        const FitProblem problem = decay(p2_high);
+        sharc_test::set_up_fit(s, problem);
         std::vector<double> pool = pool_values();
-        std::vector<double> p = spec.p;  // start and result in one array
+        std::vector<double> p = problem.p;  // start and result in one array
         double f = value_at(s, p);
         const double f0 = f;
         int nacc = 0;
         sharc::hitnrun(s, 2, p, p, pool, nacc, f, 0.5, 30);
         EXPECT_LT(f, 0.1 * f0) << p2_high;
         EXPECT_GT(nacc, 0);
-        EXPECT_TRUE(sharc_test::inside(p, spec.lo, spec.hi)) << p[0] << " " << p[1];
-        EXPECT_NE(p[0], spec.p[0]);
-        EXPECT_NE(p[1], spec.p[1]);
+        EXPECT_TRUE(sharc_test::inside(p, problem.lo, problem.hi)) << p[0] << " " << p[1];
+        EXPECT_NE(p[0], problem.p[0]);
+        EXPECT_NE(p[1], problem.p[1]);
         EXPECT_DOUBLE_EQ(f, value_at(s, p));
         for (double v : pool) {
             EXPECT_GE(v, 0.05);
@@ -64,22 +64,22 @@ TEST(Hitnrun, ImprovesInsideItsBoundsAndMovesEveryCoordinate) {
 TEST(Hitnrun, HeldParametersNeverMove) {
     const sharc_test::Repeatable repeatable;
     sharc::DriverState s;
-    FitSpec spec = decay(-0.05);
-    spec.mask = {1, 0};
-    sharc_test::set_up_fit(s, spec);
+    FitProblem problem = decay(-0.05);
+    problem.mask = {1, 0};
+    sharc_test::set_up_fit(s, problem);
     std::vector<double> pool = pool_values(), p(2);
-    double f = value_at(s, spec.p);
+    double f = value_at(s, problem.p);
     const double f0 = f;
     int nacc = 0;
-    sharc::hitnrun(s, 2, spec.p, p, pool, nacc, f, 0.5, 20);
-    EXPECT_EQ(p[1], spec.p[1]);
+    sharc::hitnrun(s, 2, problem.p, p, pool, nacc, f, 0.5, 20);
+    EXPECT_EQ(p[1], problem.p[1]);
     EXPECT_LT(f, f0);
 
     // Nothing active: p0 and its value come back.
     common_data::pmask = {};
     f = f0;
-    sharc::hitnrun(s, 2, spec.p, p, pool, nacc, f, 0.5, 20);
-    EXPECT_EQ(p, spec.p);
+    sharc::hitnrun(s, 2, problem.p, p, pool, nacc, f, 0.5, 20);
+    EXPECT_EQ(p, problem.p);
     EXPECT_EQ(f, f0);
     EXPECT_EQ(nacc, 0);
 }
@@ -90,11 +90,11 @@ struct Hitnrun2Run {
     double f = 0.0, f0 = 0.0;
     int nacc = 0;
 };
-Hitnrun2Run run_hitnrun2(sharc::DriverState& s, const FitSpec& spec, int trials) {
-    sharc_test::set_up_fit(s, spec);
+Hitnrun2Run run_hitnrun2(sharc::DriverState& s, const FitProblem& problem, int trials) {
+    sharc_test::set_up_fit(s, problem);
     Hitnrun2Run run;
-    run.f = run.f0 = value_at(s, spec.p);
-    sharc::hitnrun2(s, 2, spec.p, run.p, run.nacc, run.f, 0.1, trials);
+    run.f = run.f0 = value_at(s, problem.p);
+    sharc::hitnrun2(s, 2, problem.p, run.p, run.nacc, run.f, 0.1, trials);
     return run;
 }
 
@@ -102,21 +102,21 @@ TEST(Hitnrun2, ImprovesInsideItsBoundsOrLeavesTheStart) {
     const sharc_test::Repeatable repeatable;
     for (const double p2_high : {-0.05, -0.6}) {
         sharc::DriverState s;
-        const FitSpec spec = decay(p2_high);
-        const Hitnrun2Run run = run_hitnrun2(s, spec, 40);
+        const FitProblem problem = decay(p2_high);
+        const Hitnrun2Run run = run_hitnrun2(s, problem, 40);
         EXPECT_LT(run.f, 0.1 * run.f0) << p2_high;
         EXPECT_GT(run.nacc, 0);
-        EXPECT_TRUE(sharc_test::inside(run.p, spec.lo, spec.hi)) << run.p[0] << " " << run.p[1];
+        EXPECT_TRUE(sharc_test::inside(run.p, problem.lo, problem.hi)) << run.p[0] << " " << run.p[1];
         EXPECT_DOUBLE_EQ(run.f, value_at(s, run.p));
     }
     sharc::DriverState s;
-    const FitSpec spec = decay(-0.05);
-    sharc_test::set_up_fit(s, spec);
+    const FitProblem problem = decay(-0.05);
+    sharc_test::set_up_fit(s, problem);
     std::vector<double> p(2);
     double f = 1e-12;
     int nacc = 0;
-    sharc::hitnrun2(s, 2, spec.p, p, nacc, f, 0.1, 10);
-    EXPECT_EQ(p, spec.p);
+    sharc::hitnrun2(s, 2, problem.p, p, nacc, f, 0.1, 10);
+    EXPECT_EQ(p, problem.p);
     EXPECT_EQ(f, 1e-12);
 }
 
@@ -137,14 +137,14 @@ TEST(Hooke, ImprovesInsideItsBounds) {
     for (const int bounded : {0, 1})
         for (const double p2_high : {-0.05, -0.6}) {
             sharc::DriverState s;
-            const FitSpec spec = decay(p2_high, bounded);
-            sharc_test::set_up_fit(s, spec);
-            std::vector<double> p = spec.p;
+            const FitProblem problem = decay(p2_high, bounded);
+            sharc_test::set_up_fit(s, problem);
+            std::vector<double> p = problem.p;
             double f = value_at(s, p);
             const double f0 = f;
-            sharc::hooke(s, 2, p, p, spec.lo, spec.hi, f, 0.6, 1e-6, 150);
+            sharc::hooke(s, 2, p, p, problem.lo, problem.hi, f, 0.6, 1e-6, 150);
             EXPECT_LT(f, 0.1 * f0) << p2_high;
-            EXPECT_TRUE(sharc_test::inside(p, spec.lo, spec.hi)) << p[0] << " " << p[1];
+            EXPECT_TRUE(sharc_test::inside(p, problem.lo, problem.hi)) << p[0] << " " << p[1];
             EXPECT_DOUBLE_EQ(f, value_at(s, p));
             if (p2_high == -0.05) {
                 EXPECT_NEAR(p[0], 2.0, 0.05);
@@ -158,31 +158,31 @@ TEST(Hooke, ImprovesInsideItsBounds) {
 TEST(Hooke, EdgeCases) {
     const sharc_test::Repeatable repeatable;
     sharc::DriverState s;
-    FitSpec spec = sharc_test::line_problem();
-    spec.formula = "P1*X1+P2";
-    spec.p = {1.0, 0.0};
-    sharc_test::set_up_fit(s, spec);
+    FitProblem problem = sharc_test::line_problem();
+    problem.formula = "P1*X1+P2";
+    problem.p = {1.0, 0.0};
+    sharc_test::set_up_fit(s, problem);
 
     // itermax 0: one evaluation of p0, which comes back with the lower value.
     std::vector<double> p(2);
     double f = 1e30;
-    sharc::hooke(s, 2, spec.p, p, s.alobnd, s.ahibnd, f, 0.6, 1e-6, 0);
-    EXPECT_EQ(p, spec.p);
-    EXPECT_EQ(f, value_at(s, spec.p));
+    sharc::hooke(s, 2, problem.p, p, s.alobnd, s.ahibnd, f, 0.6, 1e-6, 0);
+    EXPECT_EQ(p, problem.p);
+    EXPECT_EQ(f, value_at(s, problem.p));
     double low = 1e-9;
-    sharc::hooke(s, 2, spec.p, p, s.alobnd, s.ahibnd, low, 0.6, 1e-6, 0);
+    sharc::hooke(s, 2, problem.p, p, s.alobnd, s.ahibnd, low, 0.6, 1e-6, 0);
     EXPECT_EQ(low, 1e-9);
 
     // A coordinate that starts at 0 moves with the step rho.
     f = 1e30;
-    sharc::hooke(s, 2, spec.p, p, s.alobnd, s.ahibnd, f, 0.6, 1e-6, 200);
+    sharc::hooke(s, 2, problem.p, p, s.alobnd, s.ahibnd, f, 0.6, 1e-6, 200);
     EXPECT_NEAR(p[0], 1.9976190476190478, 1e-3);
     EXPECT_NEAR(p[1], 0.03571428571428292, 1e-2);
 
     // A held coordinate stays.
     common_data::pmask[1] = 0;
     f = 1e30;
-    sharc::hooke(s, 2, spec.p, p, s.alobnd, s.ahibnd, f, 0.6, 1e-6, 200);
+    sharc::hooke(s, 2, problem.p, p, s.alobnd, s.ahibnd, f, 0.6, 1e-6, 200);
     EXPECT_EQ(p[1], 0.0);
 }
 

@@ -19,7 +19,7 @@
 
 namespace sharc_test {
 
-struct FitSpec {
+struct FitProblem {
     std::string formula;           // right-hand side of "Y=", e.g. "P1+P2*X1"
     std::vector<double> x;         // X1 per row (one X variable)
     std::vector<double> y;         // observed values
@@ -41,38 +41,38 @@ inline void compile_model(const std::string& formula, int np) {
 }
 
 // Fresh run state, the model compiled, the data in common_data and in s.
-inline void set_up_fit(sharc::DriverState& s, FitSpec spec) {
+inline void set_up_fit(sharc::DriverState& s, FitProblem problem) {
     globals::reset_run_state();
-    const int np = static_cast<int>(spec.p.size());
-    const int rows = static_cast<int>(spec.y.size());
-    compile_model(spec.formula, np);
-    if (spec.mask.empty()) spec.mask.assign(spec.p.size(), 1);
-    if (spec.lo.empty()) spec.lo.assign(spec.p.size(), -1e6);
-    if (spec.hi.empty()) spec.hi.assign(spec.p.size(), 1e6);
+    const int np = static_cast<int>(problem.p.size());
+    const int rows = static_cast<int>(problem.y.size());
+    compile_model(problem.formula, np);
+    if (problem.mask.empty()) problem.mask.assign(problem.p.size(), 1);
+    if (problem.lo.empty()) problem.lo.assign(problem.p.size(), -1e6);
+    if (problem.hi.empty()) problem.hi.assign(problem.p.size(), 1e6);
 
     kalvor::Matrix x(static_cast<std::size_t>(rows), 1);
-    for (int i = 0; i < rows; ++i) x(static_cast<std::size_t>(i), 0) = spec.x[static_cast<std::size_t>(i)];
+    for (int i = 0; i < rows; ++i) x(static_cast<std::size_t>(i), 0) = problem.x[static_cast<std::size_t>(i)];
     const std::vector<double> sig(static_cast<std::size_t>(rows), 1.0);
-    s.set_data(x, spec.y, sig, 1, rows);
-    s.mode = spec.mode;
-    s.bounded = spec.bounded;
-    s.set_parameters(spec.p, spec.mask, spec.lo, spec.hi, np);
+    s.set_data(x, problem.y, sig, 1, rows);
+    s.mode = problem.mode;
+    s.bounded = problem.bounded;
+    s.set_parameters(problem.p, problem.mask, problem.lo, problem.hi, np);
 
     using namespace common_data;
     nd = rows;
     nxd = 1;
     npr = np;
-    ndwt = spec.mode;
-    for (std::size_t i = 0; i < spec.y.size(); ++i) {
-        xd[i] = spec.x[i];
-        yd[i] = spec.y[i];
+    ndwt = problem.mode;
+    for (std::size_t i = 0; i < problem.y.size(); ++i) {
+        xd[i] = problem.x[i];
+        yd[i] = problem.y[i];
         ysig[i] = 1.0;
     }
-    for (std::size_t k = 0; k < spec.p.size(); ++k) {
-        pmask[k] = spec.mask[k];
-        pboundlo[k] = spec.lo[k];
-        pboundhi[k] = spec.hi[k];
-        pfinal[k] = spec.p[k];
+    for (std::size_t k = 0; k < problem.p.size(); ++k) {
+        pmask[k] = problem.mask[k];
+        pboundlo[k] = problem.lo[k];
+        pboundhi[k] = problem.hi[k];
+        pfinal[k] = problem.p[k];
     }
 }
 
@@ -110,29 +110,29 @@ inline bool inside(const std::vector<double>& p, const std::vector<double>& lo, 
 }
 
 // Decay data y = 2 exp(-0.5 x) with a small fixed disturbance, x = 0.5..4.
-inline FitSpec decay_problem() {
-    FitSpec spec;
-    spec.formula = "P1*EXP(P2*X1)";
+inline FitProblem decay_problem() {
+    FitProblem problem;
+    problem.formula = "P1*EXP(P2*X1)";
     const double noise[8] = {0.01, -0.02, 0.015, -0.01, 0.005, -0.015, 0.02, -0.005};
     for (int k = 1; k <= 8; ++k) {
         const double xv = 0.5 * k;
-        spec.x.push_back(xv);
-        spec.y.push_back(2.0 * std::exp(-0.5 * xv) + noise[k - 1]);
+        problem.x.push_back(xv);
+        problem.y.push_back(2.0 * std::exp(-0.5 * xv) + noise[k - 1]);
     }
-    spec.p = {1.2, -0.2};
-    spec.lo = {0.5, -2.0};
-    spec.hi = {5.0, -0.05};
-    return spec;
+    problem.p = {1.2, -0.2};
+    problem.lo = {0.5, -2.0};
+    problem.hi = {5.0, -0.05};
+    return problem;
 }
 
 // The straight line of the statistics tests: y = a + b x, x = 1..8.
-inline FitSpec line_problem() {
-    FitSpec spec;
-    spec.formula = "P1+P2*X1";
-    spec.x = {1, 2, 3, 4, 5, 6, 7, 8};
-    spec.y = {2.1, 3.9, 6.2, 7.8, 10.1, 12.2, 13.8, 16.1};
-    spec.p = {0.03571428571428292, 1.9976190476190478};
-    return spec;
+inline FitProblem line_problem() {
+    FitProblem problem;
+    problem.formula = "P1+P2*X1";
+    problem.x = {1, 2, 3, 4, 5, 6, 7, 8};
+    problem.y = {2.1, 3.9, 6.2, 7.8, 10.1, 12.2, 13.8, 16.1};
+    problem.p = {0.03571428571428292, 1.9976190476190478};
+    return problem;
 }
 
 }  // namespace sharc_test

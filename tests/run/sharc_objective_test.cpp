@@ -14,7 +14,7 @@
 namespace {
 
 using sharc::vmax;
-using sharc_test::FitSpec;
+using sharc_test::FitProblem;
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
@@ -80,14 +80,14 @@ TEST(SharcFuncs, ObjectiveGuard) {
     // Ten rows of residual 1e7: 1e15 stays; a hundred rows: 1e16 becomes vmax.
     for (const auto& [rows, expected] : {std::pair{10, 1e15}, std::pair{100, vmax}}) {
         sharc::DriverState s;
-        FitSpec spec;
-        spec.formula = "P1+0*X1";
-        spec.x.assign(static_cast<std::size_t>(rows), 1.0);
-        spec.y.assign(static_cast<std::size_t>(rows), 0.0);
-        spec.p = {1e7};
-        sharc_test::set_up_fit(s, spec);
+        FitProblem problem;
+        problem.formula = "P1+0*X1";
+        problem.x.assign(static_cast<std::size_t>(rows), 1.0);
+        problem.y.assign(static_cast<std::size_t>(rows), 0.0);
+        problem.p = {1e7};
+        sharc_test::set_up_fit(s, problem);
         double f = 0.0;
-        sharc::f1dim(s, spec.p, 1, f);
+        sharc::f1dim(s, problem.p, 1, f);
         EXPECT_EQ(f, expected) << rows;
     }
 }
@@ -106,22 +106,22 @@ TEST(SharcFunc, NaNObservationCountsAsVmaxForOneEvaluation) {
 
 TEST(SharcFunc, InvalidModelValuesGiveAFiniteObjective) {
     sharc::DriverState s;
-    FitSpec spec = sharc_test::line_problem();
-    spec.formula = "LOG(P1*X1)";
-    spec.p = {-1.0};
-    sharc_test::set_up_fit(s, spec);
+    FitProblem problem = sharc_test::line_problem();
+    problem.formula = "LOG(P1*X1)";
+    problem.p = {-1.0};
+    sharc_test::set_up_fit(s, problem);
     double f = 0.0;
-    sharc::f1dim(s, spec.p, 1, f);
+    sharc::f1dim(s, problem.p, 1, f);
     EXPECT_TRUE(std::isfinite(f));
     EXPECT_GT(f, 0.0);
 }
 
 TEST(SharcFunc, BoundMappingOnlyForABoundedFitThatIsNoRestart) {
     sharc::DriverState s;
-    FitSpec spec = sharc_test::line_problem();
-    spec.lo = {-1.0, 0.0};
-    spec.hi = {1.0, 1.5};
-    sharc_test::set_up_fit(s, spec);
+    FitProblem problem = sharc_test::line_problem();
+    problem.lo = {-1.0, 0.0};
+    problem.hi = {1.0, 1.5};
+    sharc_test::set_up_fit(s, problem);
     const std::vector<double> outside = {0.5, 3.0};
 
     s.bounded = 1;

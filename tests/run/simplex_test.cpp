@@ -14,7 +14,7 @@
 
 namespace {
 
-using sharc_test::FitSpec;
+using sharc_test::FitProblem;
 
 double objective_at(const std::vector<double>& p) {
     double f = 0.0;
@@ -66,15 +66,15 @@ TEST(SimplexRobust, StartSimplexForTwoParameters) {
     const double v1 = 1.0 + 0.1 * 0.9330127018922193;
     const double v2 = 1.0 + 0.1 * 0.06698729810778066;
     sharc::DriverState s;
-    FitSpec spec;
-    spec.formula = "P1*X1+P2";
-    spec.x = {1, 2, 3, 4};
-    for (double x : spec.x) spec.y.push_back(v1 * x + v2);
-    spec.p = {1.0, 1.0};
-    sharc_test::set_up_fit(s, spec);
+    FitProblem problem;
+    problem.formula = "P1*X1+P2";
+    problem.x = {1, 2, 3, 4};
+    for (double x : problem.x) problem.y.push_back(v1 * x + v2);
+    problem.p = {1.0, 1.0};
+    sharc_test::set_up_fit(s, problem);
     const FixedUniform no_noise(0.5);
 
-    std::vector<double> p = spec.p;  // start and result in one array
+    std::vector<double> p = problem.p;  // start and result in one array
     double fmin = -1.0;
     int status = -1;
     simplex_robust::simplex_robust(p, p, 2, 1e30, fmin, 0, status);
@@ -89,13 +89,13 @@ TEST(SimplexRobust, StartSimplexForTwoParameters) {
 TEST(SimplexRobust, NeverWorseThanTheReference) {
     const sharc_test::Repeatable repeatable;
     sharc::DriverState s;
-    const FitSpec spec = sharc_test::decay_problem();
-    sharc_test::set_up_fit(s, spec);
+    const FitProblem problem = sharc_test::decay_problem();
+    sharc_test::set_up_fit(s, problem);
     std::vector<double> p(2);
     double fmin = 0.0;
     int status = 0;
-    simplex_robust::simplex_robust(spec.p, p, 2, 1e-9, fmin, 100, status);
-    EXPECT_EQ(p, spec.p);
+    simplex_robust::simplex_robust(problem.p, p, 2, 1e-9, fmin, 100, status);
+    EXPECT_EQ(p, problem.p);
     EXPECT_EQ(fmin, 1e-9);
 }
 
@@ -103,17 +103,17 @@ TEST(SimplexRobust, ImprovesInsideItsBounds) {
     const sharc_test::Repeatable repeatable;
     for (const double p2_high : {-0.05, -0.6}) {  // the optimum (-0.5) inside, then outside the box
         sharc::DriverState s;
-        FitSpec spec = sharc_test::decay_problem();
-        spec.hi[1] = p2_high;
-        spec.p[1] = std::min(spec.p[1], p2_high - 0.2);
-        sharc_test::set_up_fit(s, spec);
-        const double f0 = objective_at(spec.p);
+        FitProblem problem = sharc_test::decay_problem();
+        problem.hi[1] = p2_high;
+        problem.p[1] = std::min(problem.p[1], p2_high - 0.2);
+        sharc_test::set_up_fit(s, problem);
+        const double f0 = objective_at(problem.p);
         std::vector<double> p(2);
         double fmin = 0.0;
         int status = -1;
-        simplex_robust::simplex_robust(spec.p, p, 2, f0, fmin, 500, status);
+        simplex_robust::simplex_robust(problem.p, p, 2, f0, fmin, 500, status);
         EXPECT_LT(fmin, 0.1 * f0) << p2_high;
-        EXPECT_TRUE(sharc_test::inside(p, spec.lo, spec.hi)) << p[0] << " " << p[1];
+        EXPECT_TRUE(sharc_test::inside(p, problem.lo, problem.hi)) << p[0] << " " << p[1];
         EXPECT_NEAR(fmin, objective_at(p), 1e-12 * f0);
         if (p2_high == -0.05) {
             EXPECT_NEAR(p[0], 2.0, 0.05);
@@ -126,15 +126,15 @@ TEST(SimplexRobust, ImprovesInsideItsBounds) {
 TEST(SimplexRobust, HeldParameterStaysAndTheValueBelongsToTheResult) {
     const sharc_test::Repeatable repeatable;
     sharc::DriverState s;
-    FitSpec spec = sharc_test::decay_problem();
-    spec.mask = {1, 0};
-    spec.p = {1.2, -0.45};
-    sharc_test::set_up_fit(s, spec);
-    const double f0 = objective_at(spec.p);
+    FitProblem problem = sharc_test::decay_problem();
+    problem.mask = {1, 0};
+    problem.p = {1.2, -0.45};
+    sharc_test::set_up_fit(s, problem);
+    const double f0 = objective_at(problem.p);
     std::vector<double> p(2);
     double fmin = 0.0;
     int status = 0;
-    simplex_robust::simplex_robust(spec.p, p, 2, f0, fmin, 300, status);
+    simplex_robust::simplex_robust(problem.p, p, 2, f0, fmin, 300, status);
     EXPECT_EQ(p[1], -0.45);
     EXPECT_LT(fmin, f0);
     EXPECT_NEAR(fmin, objective_at(p), 1e-12 * f0);
@@ -143,24 +143,24 @@ TEST(SimplexRobust, HeldParameterStaysAndTheValueBelongsToTheResult) {
 TEST(SimplexRobust, ZeroStartCoordinateStaysZero) {
     const sharc_test::Repeatable repeatable;
     sharc::DriverState s;
-    FitSpec spec = sharc_test::line_problem();
-    spec.formula = "P1*X1+P2";
-    spec.p = {1.5, 0.0};
-    sharc_test::set_up_fit(s, spec);
+    FitProblem problem = sharc_test::line_problem();
+    problem.formula = "P1*X1+P2";
+    problem.p = {1.5, 0.0};
+    sharc_test::set_up_fit(s, problem);
     std::vector<double> p(2);
     double fmin = 0.0;
     int status = 0;
-    simplex_robust::simplex_robust(spec.p, p, 2, 1e30, fmin, 50, status);
+    simplex_robust::simplex_robust(problem.p, p, 2, 1e30, fmin, 50, status);
     EXPECT_EQ(p[1], 0.0);
     EXPECT_NEAR(p[0], 2.0, 0.05);
 }
 
 TEST(SimplexProc, ImprovesAndNeverWorsens) {
     sharc::DriverState s;
-    FitSpec spec = sharc_test::line_problem();
-    spec.p = {0.5, 1.5};
-    sharc_test::set_up_fit(s, spec);
-    std::vector<double> p = spec.p;
+    FitProblem problem = sharc_test::line_problem();
+    problem.p = {0.5, 1.5};
+    sharc_test::set_up_fit(s, problem);
+    std::vector<double> p = problem.p;
     double f = objective_at(p);
     const double f0 = f;
     simplex_proc::simplex_proc(p, 2, f, 0.1);
@@ -168,10 +168,10 @@ TEST(SimplexProc, ImprovesAndNeverWorsens) {
     EXPECT_NEAR(f, 0.1947619047619044, 1e-5);
     EXPECT_NEAR(f, objective_at(p), 1e-12);
 
-    std::vector<double> q = spec.p;
+    std::vector<double> q = problem.p;
     double low = 1e-3;
     simplex_proc::simplex_proc(q, 2, low, 0.1, 100);
-    EXPECT_EQ(q, spec.p);
+    EXPECT_EQ(q, problem.p);
     EXPECT_EQ(low, 1e-3);
 }
 
