@@ -74,7 +74,7 @@ TextWindow example1() {
             "1.E-06     1.E-06     !<-- Lower limits of parameters",
             "1.E+06     1.E+06     !<-- Upper limits of parameters",
             "TRUE     TRUE         !<-- Masked parameters = FALSE",
-            "  5      3.2      !<-- Data in columns: X1, Y",
+            "  5      3.2     !<-- Data in columns: X1, Y",
             " 10      15.9     !<-- Curve #1",
             " 15      35.8",
             " 20      45.1",

@@ -81,10 +81,11 @@ void Menu::create_window() {
             m.set_scroll_top();
         };
     };
+    // After an edit, Start runs the file again; without a file it stays off.
     auto edit = [](int code) {
         return [code](Menu& m) {
             m.store(code);
-            m.set_controls({Control::start_item, Control::start_button}, true);
+            m.set_controls({Control::start_item, Control::start_button}, globals::bfile != 0);
             m.set_controls({Control::restart_item, Control::restart_button}, false);
             m.set_scroll_top();
         };

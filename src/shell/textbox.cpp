@@ -102,9 +102,11 @@ void textscreen(kalvor::FixedText& title, std::string_view text, int nlines, std
     ag::enablebutton(help_button, true);
     globals::register_child_window(id);
 
+    // The whole underline is drawn; the caller's field keeps what fits.
     const int title_width = ag::textwidth(trim_right(title.view()));
-    title.assign(underlined_title(title.view()));
-    ag::outtextxy(width / 2 - title_width / 2, 5, title.trimmed());
+    const std::string heading = underlined_title(title.view());
+    title.assign(heading);
+    ag::outtextxy(width / 2 - title_width / 2, 5, heading);
 
     ag::settextjustify(ag::LEFT_TEXT, ag::TOP_TEXT);
     const std::string_view body = trim_right(text);

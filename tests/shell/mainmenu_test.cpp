@@ -277,6 +277,9 @@ TEST_F(EditorCommands, NotePadOpensTheSettingsFile) {
     ASSERT_TRUE(td::wait_idle());
     EXPECT_EQ(recorded(), folder() + "Kalvor_UDF.ini\n");
     EXPECT_EQ(settings::file_path(), folder() + "Kalvor_UDF.ini");
+    // Without a data file Start stays off.
+    EXPECT_EQ(buttons_on(), (std::vector<std::string>{"Open", "Quit"}));
+    EXPECT_FALSE(item_on({"Run", "Start"}));
 }
 
 TEST_F(EditorCommands, NoEditorInTheSettingsShowsTheMessageForBothCommands) {

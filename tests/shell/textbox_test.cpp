@@ -147,7 +147,10 @@ TEST(TextScreen, ShowsTheTextAndTheHelpUntilClosed) {
     EXPECT_EQ(globals::child_windows[1].load(), id);
 
     bool body_seen = false;
+    bool heading_seen = false;
     for (const auto& t : td::text_log(id)) {
+        // The heading is underlined in full, although the caller's field is shorter.
+        heading_seen |= t.text == "Example input data file format: Michaelis-Menten.dat\r\n" + std::string(52, '-');
         if (t.text == "line one\r\nline two") {
             body_seen = true;
             EXPECT_EQ(t.x, 549 / 20);
@@ -156,6 +159,7 @@ TEST(TextScreen, ShowsTheTextAndTheHelpUntilClosed) {
         }
     }
     EXPECT_TRUE(body_seen);
+    EXPECT_TRUE(heading_seen);
 
     // Help may be pressed any number of times; the window stays.
     for (int i = 0; i < 2; ++i) {
