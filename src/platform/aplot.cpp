@@ -66,10 +66,16 @@ void set_scale(aplot_t plot, Axis Plot::*axis, double low, double high) {
 
 // ---- ranges and ticks ----
 
+// Positions along an axis and on the plot are worked out in extended
+// precision: differences of doubles then never overflow, even for ranges
+// and points near the largest doubles.
+using Wide = long double;
+
 struct Range {
     double low = 0.0, high = 1.0;          // the axis ends
     double scaled_low = 0.0, scaled_high = 1.0;  // the same in axis units (logarithms on a log axis)
     std::vector<double> ticks;
+    double step = 0.0;  // between the ticks of a linear axis; 0 on a log axis
 };
 
 bool usable(double v, const Axis& a) { return std::isfinite(v) && (!a.log || v > 0.0); }
@@ -81,18 +87,31 @@ double from_scale(double v, const Axis& a) { return a.log ? std::pow(a.base, v) 
 double nice_step(double raw) {
     if (!(raw > 0.0) || !std::isfinite(raw)) return 1.0;
     const double e = std::pow(10.0, std::floor(std::log10(raw)));
-    const double f = raw / e;
+    if (!(e > 0.0)) return raw;  // below the smallest power of ten
+    const double f = raw / e * (1.0 - 1e-9);  // rounding leaves 0.2 / 0.1 a hair above 2
     return (f <= 1.0 ? 1.0 : f <= 2.0 ? 2.0 : f <= 5.0 ? 5.0 : 10.0) * e;
 }
 
+// A neat tick step for the range lo..hi (about five steps).
+double nice_step(double lo, double hi) {
+    const double span = hi - lo;
+    return nice_step(std::isfinite(span) ? span / 5.0 : hi / 5.0 - lo / 5.0);
+}
+
 // Widens a range of one value, or with its bounds swapped, to a drawable one
-// (in axis units: logarithms for a log axis).
+// (in axis units: logarithms for a log axis). The widened range stays finite.
 void widen(double& lo, double& hi) {
     if (lo > hi) std::swap(lo, hi);
-    if (lo == hi) {
-        const double d = lo == 0.0 ? 1.0 : std::fabs(lo) * 0.1;
+    if (lo != hi) return;
+    double d = std::fabs(lo) * 0.1;
+    if (!(d >= std::numeric_limits<double>::min())) d = 1.0;  // zero, or too small for a share of it
+    if (std::isfinite(lo + d) && std::isfinite(lo - d)) {
         lo -= d;
         hi += d;
+    } else if (lo > 0.0) {
+        lo -= 2.0 * d;
+    } else {
+        hi += 2.0 * d;
     }
 }
 
@@ -121,14 +140,21 @@ Range axis_range(const Axis& axis, const std::vector<double>& values) {
             lo = 0.0;
             hi = 1.0;
         }
+        // Values that differ only in their last bits are drawn as one value:
+        // no ticks could tell them apart.
+        constexpr double kLastBits = 16 * std::numeric_limits<double>::epsilon();
+        if (hi - lo <= kLastBits * std::max(std::fabs(lo), std::fabs(hi))) lo = hi = lo / 2.0 + hi / 2.0;
     }
     widen(lo, hi);
     if (!fixed) {
         // Neat limits: whole steps for a linear axis, whole powers for a log axis.
-        const double step = axis.log ? 1.0 : nice_step((hi - lo) / 5.0);
+        const double step = axis.log ? 1.0 : nice_step(lo, hi);
         const double nlo = std::floor(lo / step) * step;
         const double nhi = std::ceil(hi / step) * step;
-        if (std::isfinite(nlo) && std::isfinite(nhi) && nlo < nhi) {
+        const bool representable = std::isfinite(nlo) && std::isfinite(nhi) && nlo < nhi &&
+                                   (!axis.log || (from_scale(nlo, axis) > 0.0 &&
+                                                  std::isfinite(from_scale(nhi, axis))));
+        if (representable) {
             lo = nlo;
             hi = nhi;
         }
@@ -138,56 +164,107 @@ Range axis_range(const Axis& axis, const std::vector<double>& values) {
     r.high = from_scale(hi, axis);
     r.scaled_low = lo;
     r.scaled_high = hi;
-    if (!std::isfinite(hi - lo) || !(hi > lo)) {
+    if (!(hi > lo)) {
         r.ticks = {r.low, r.high};
         return r;
     }
-    double step = axis.log ? std::max(1.0, std::ceil((hi - lo) / 10.0)) : nice_step((hi - lo) / 5.0);
+    const double step = axis.log ? std::max(1.0, std::ceil((hi - lo) / 10.0)) : nice_step(lo, hi);
     const double first = std::ceil(lo / step - 1e-9) * step;
-    const double count = std::floor((hi - first) / step + 1e-9) + 1.0;
-    if (!std::isfinite(count) || count < 1.0 || count > kMaxTicks) {
+    const Wide count = std::floor((static_cast<Wide>(hi) - first) / step + 1e-9L) + 1;
+    if (!std::isfinite(first) || !std::isfinite(count) || count < 1 || count > kMaxTicks) {
         r.ticks = {r.low, r.high};
         return r;
     }
     for (int k = 0; k < static_cast<int>(count); ++k) {
-        double t = first + k * step;
+        double t = static_cast<double>(first + static_cast<Wide>(k) * step);
         if (std::fabs(t) < step * 1e-9) t = 0.0;
         r.ticks.push_back(from_scale(t, axis));
     }
+    if (!axis.log) r.step = step;
     return r;
 }
 
-// Position 0..1 of v along the axis range.
-double fraction(double v, const Axis& a, const Range& r) {
-    return (to_scale(v, a) - r.scaled_low) / (r.scaled_high - r.scaled_low);
+// Position along the axis range of v: 0 at its low end, 1 at its high end.
+Wide fraction(double v, const Axis& a, const Range& r) {
+    return (static_cast<Wide>(to_scale(v, a)) - r.scaled_low) /
+           (static_cast<Wide>(r.scaled_high) - r.scaled_low);
 }
 
-std::string tick_label(double v) {
-    return QString::number(v, 'g', 6).toStdString();
+// A tick label with as many digits as the step between ticks needs (at least 6),
+// so that neighbouring ticks of a narrow range far from 0 read differently.
+std::string tick_label(double v, double step) {
+    int digits = 6;
+    if (step > 0.0 && std::isfinite(step)) {
+        const double magnitude = std::max(std::fabs(v), step);
+        digits = std::clamp(static_cast<int>(std::floor(std::log10(magnitude)) - std::floor(std::log10(step))) + 1,
+                            6, 17);
+    }
+    return QString::number(v, 'g', digits).toStdString();
+}
+
+struct WidePoint {
+    Wide x = 0, y = 0;
+};
+
+bool inside(const WidePoint& p, const QRectF& box) {
+    return p.x >= box.left() && p.x <= box.right() && p.y >= box.top() && p.y <= box.bottom();
+}
+
+QPointF narrow(const WidePoint& p) { return {static_cast<double>(p.x), static_cast<double>(p.y)}; }
+
+// How far a point lies from the centre of the box (largest coordinate distance).
+Wide distance(const WidePoint& p, const QRectF& box) {
+    return std::max(std::fabs(p.x - box.center().x()), std::fabs(p.y - box.center().y()));
 }
 
 // Cuts the segment p-q to the rectangle (Liang-Barsky); false when outside.
-bool clip_segment(QPointF& p, QPointF& q, const QRectF& box) {
-    double t0 = 0.0, t1 = 1.0;
-    const double dx = q.x() - p.x(), dy = q.y() - p.y();
-    const double edges[4][2] = {{-dx, p.x() - box.left()}, {dx, box.right() - p.x()},
-                                {-dy, p.y() - box.top()}, {dy, box.bottom() - p.y()}};
+// Worked out from the end nearer the box, so that a far end does not swamp
+// the near one; a level or upright segment is cut directly.
+bool clip_segment(WidePoint& p, WidePoint& q, const QRectF& box) {
+    if (distance(q, box) < distance(p, box)) std::swap(p, q);
+    if (p.y == q.y) {  // level
+        const Wide y = p.y;
+        const Wide from = std::max<Wide>(std::min(p.x, q.x), box.left());
+        const Wide to = std::min<Wide>(std::max(p.x, q.x), box.right());
+        if (y < box.top() || y > box.bottom() || from > to) return false;
+        p = {from, y};
+        q = {to, y};
+        return true;
+    }
+    if (p.x == q.x) {  // upright
+        const Wide x = p.x;
+        const Wide from = std::max<Wide>(std::min(p.y, q.y), box.top());
+        const Wide to = std::min<Wide>(std::max(p.y, q.y), box.bottom());
+        if (x < box.left() || x > box.right() || from > to) return false;
+        p = {x, from};
+        q = {x, to};
+        return true;
+    }
+    Wide t0 = 0, t1 = 1;
+    const Wide dx = q.x - p.x, dy = q.y - p.y;
+    const Wide edges[4][2] = {{-dx, p.x - box.left()}, {dx, box.right() - p.x},
+                              {-dy, p.y - box.top()}, {dy, box.bottom() - p.y}};
     for (const auto& e : edges) {
-        if (e[0] == 0.0) {
-            if (e[1] < 0.0) return false;
+        if (e[0] == 0) {
+            if (e[1] < 0) return false;
             continue;
         }
-        const double t = e[1] / e[0];
-        if (e[0] < 0.0) {
+        const Wide t = e[1] / e[0];
+        if (e[0] < 0) {
             t0 = std::max(t0, t);
         } else {
             t1 = std::min(t1, t);
         }
         if (t0 > t1) return false;
     }
-    const QPointF a = p;
-    p = QPointF(a.x() + t0 * dx, a.y() + t0 * dy);
-    q = QPointF(a.x() + t1 * dx, a.y() + t1 * dy);
+    const WidePoint a = p;
+    p = {a.x + t0 * dx, a.y + t0 * dy};
+    q = {a.x + t1 * dx, a.y + t1 * dy};
+    // Rounding may leave an end a hair outside the box.
+    for (WidePoint* end : {&p, &q}) {
+        end->x = std::clamp<Wide>(end->x, box.left(), box.right());
+        end->y = std::clamp<Wide>(end->y, box.top(), box.bottom());
+    }
     return true;
 }
 
@@ -222,12 +299,12 @@ void draw_series(QPainter& p, const Series& s, int color, const Axis& xa, const 
                  const Range& ry, const QRect& area) {
     const QRectF box(area.left(), area.top(), area.width() - 1, area.height() - 1);
     const QColor c = qcolor(color);
-    auto point = [&](std::size_t i, QPointF& out) {
+    auto point = [&](std::size_t i, WidePoint& out) {
         if (!usable(s.x[i], xa) || !usable(s.y[i], ya)) return false;
-        const double fx = fraction(s.x[i], xa, rx), fy = fraction(s.y[i], ya, ry);
+        const Wide fx = fraction(s.x[i], xa, rx), fy = fraction(s.y[i], ya, ry);
         if (!std::isfinite(fx) || !std::isfinite(fy)) return false;
-        out = QPointF(box.left() + fx * box.width(), box.bottom() - fy * box.height());
-        return true;
+        out = {box.left() + fx * box.width(), box.bottom() - fy * box.height()};
+        return std::isfinite(out.x) && std::isfinite(out.y);
     };
     const std::size_t n = s.x.size();
     switch (s.type) {
@@ -237,39 +314,40 @@ void draw_series(QPainter& p, const Series& s, int color, const Axis& xa, const 
         p.setPen(Qt::NoPen);
         p.setBrush(c);
         for (std::size_t i = 0; i < n; ++i) {
-            QPointF at;
-            if (point(i, at) && box.contains(at)) p.drawEllipse(at, r, r);
+            WidePoint at;
+            if (point(i, at) && inside(at, box)) p.drawEllipse(narrow(at), r, r);
         }
         break;
     }
     case SERIES_BARS: {
         const double width = std::clamp(box.width() / (2.0 * std::max<std::size_t>(n, 1)), 1.0, 20.0);
-        double base_fraction = ya.log ? 0.0 : fraction(0.0, ya, ry);
-        base_fraction = std::clamp(std::isfinite(base_fraction) ? base_fraction : 0.0, 0.0, 1.0);
-        const double base = box.bottom() - base_fraction * box.height();
+        Wide base_fraction = ya.log ? 0 : fraction(0.0, ya, ry);
+        base_fraction = std::clamp<Wide>(std::isfinite(base_fraction) ? base_fraction : 0, 0, 1);
+        const double base = box.bottom() - static_cast<double>(base_fraction) * box.height();
         p.setPen(Qt::NoPen);
         p.setBrush(c);
         for (std::size_t i = 0; i < n; ++i) {
-            QPointF at;
-            if (!point(i, at) || at.x() < box.left() || at.x() > box.right()) continue;
-            const double top = std::clamp(at.y(), box.top(), box.bottom());
-            p.drawRect(QRectF(at.x() - width / 2, std::min(top, base), width, std::fabs(base - top)));
+            WidePoint at;
+            if (!point(i, at) || at.x < box.left() || at.x > box.right()) continue;
+            const double x = static_cast<double>(at.x);
+            const double top = static_cast<double>(std::clamp<Wide>(at.y, box.top(), box.bottom()));
+            p.drawRect(QRectF(x - width / 2, std::min(top, base), width, std::fabs(base - top)));
         }
         break;
     }
     default: {
         p.setPen(QPen(c, 1));
-        QPointF prev;
+        WidePoint prev;
         bool have_prev = false;
         for (std::size_t i = 0; i < n; ++i) {
-            QPointF at;
+            WidePoint at;
             if (!point(i, at)) {
                 have_prev = false;  // a gap breaks the line
                 continue;
             }
             if (have_prev) {
-                QPointF a = prev, b = at;
-                if (clip_segment(a, b, box)) p.drawLine(a, b);
+                WidePoint a = prev, b = at;
+                if (clip_segment(a, b, box)) p.drawLine(narrow(a), narrow(b));
             }
             prev = at;
             have_prev = true;
@@ -375,7 +453,9 @@ void embed_plot(aplot_t plot, int window, int left, int top, int width, int heig
     const QFont label_font = detail::make_font(PLOT_FONT, kLabelSize);
     const QFontMetrics tm(tick_font), lm(label_font);
     int widest_tick = 0;
-    for (double t : ry.ticks) widest_tick = std::max(widest_tick, tm.horizontalAdvance(qtext(tick_label(t))));
+    for (double t : ry.ticks) {
+        widest_tick = std::max(widest_tick, tm.horizontalAdvance(qtext(tick_label(t, ry.step))));
+    }
     const int margin_left = std::min(width / 3, widest_tick + 12 + (ya.label.empty() ? 0 : lm.height() + 4));
     const int margin_bottom = std::min(height / 3, tm.height() + 10 + (xa.label.empty() ? 0 : lm.height() + 4));
     const int margin_top = std::min(height / 6, 40);
@@ -390,26 +470,26 @@ void embed_plot(aplot_t plot, int window, int left, int top, int width, int heig
     // Grid, frame and ticks with their labels.
     const QRectF box(area.left(), area.top(), area.width() - 1, area.height() - 1);
     for (double t : rx.ticks) {
-        const double f = fraction(t, xa, rx);
+        const double f = static_cast<double>(fraction(t, xa, rx));
         if (!std::isfinite(f) || f < -1e-9 || f > 1 + 1e-9) continue;
         const int px = static_cast<int>(std::lround(box.left() + f * box.width()));
         p.setPen(QPen(QColor(225, 225, 225), 1));
         p.drawLine(px, area.top(), px, area.bottom());
         p.setPen(QPen(Qt::black, 1));
         p.drawLine(px, area.bottom(), px, area.bottom() + 4);
-        const std::string text = tick_label(t);
+        const std::string text = tick_label(t, rx.step);
         const int tw = tm.horizontalAdvance(qtext(text));
         label(*w, p, tick_font, kTickSize, QPoint(px - tw / 2, area.bottom() + 6 + tm.ascent()), text, false);
     }
     for (double t : ry.ticks) {
-        const double f = fraction(t, ya, ry);
+        const double f = static_cast<double>(fraction(t, ya, ry));
         if (!std::isfinite(f) || f < -1e-9 || f > 1 + 1e-9) continue;
         const int py = static_cast<int>(std::lround(box.bottom() - f * box.height()));
         p.setPen(QPen(QColor(225, 225, 225), 1));
         p.drawLine(area.left(), py, area.right(), py);
         p.setPen(QPen(Qt::black, 1));
         p.drawLine(area.left() - 4, py, area.left(), py);
-        const std::string text = tick_label(t);
+        const std::string text = tick_label(t, ry.step);
         const int tw = tm.horizontalAdvance(qtext(text));
         label(*w, p, tick_font, kTickSize, QPoint(area.left() - 6 - tw, py + tm.ascent() / 2), text, false);
     }

@@ -6,8 +6,11 @@
 // logarithmic with a fixed or an automatic range. embed_plot draws the frame,
 // ticks, tick labels, axis labels and series. Points that are NaN or
 // infinite, and points not above 0 on a logarithmic axis, are left out; a
-// line is broken there. Degenerate ranges (empty, a single value, bounds in
-// the wrong order) are widened so that every plot can be drawn.
+// line is broken there. Degenerate ranges (empty, a single value or values
+// that differ only in their last bits, bounds in the wrong order) are
+// widened so that every plot can be drawn; ranges and points near the
+// largest doubles still map, and a line to a point far outside the axes is
+// cut at the frame. Tick labels carry as many digits as their step needs.
 //
 // A plot object is used by one thread at a time.
 

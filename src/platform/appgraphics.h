@@ -190,6 +190,9 @@ void settextjustify(int horizontal, int vertical);
 void outtextxy(int x, int y, std::string_view text);
 // Width in pixels of the widest line in the current text style.
 int textwidth(std::string_view text);
+// Height in pixels of the text box outtextxy paints for the text (all its
+// lines) in the current text style; for vertical text, its extent across.
+int textheight(std::string_view text);
 
 // ---- menus and controls ----
 // Controls belong to the caller's current window; ids are unique across

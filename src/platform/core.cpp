@@ -44,7 +44,7 @@ std::atomic<int> g_last_signalling{-1};
 // ---- GUI ----
 
 std::atomic<bool> g_gui_running{false};
-std::thread::id g_gui_thread;
+std::atomic<std::thread::id> g_gui_thread;
 QObject* g_bridge = nullptr;  // lives on the GUI thread; receives posted work
 
 struct GuiTask {
@@ -358,11 +358,12 @@ ThreadScope::~ThreadScope() {
     state_changed().notify_all();
 }
 
-WaitMark::WaitMark(ThreadWait wait, std::function<bool()> released) {
+WaitMark::WaitMark(ThreadWait wait, std::function<bool()> released, std::optional<SteadyClock::time_point> until) {
     if (!t_record) return;
     std::lock_guard lock(state_mutex());
     t_record->wait = wait;
     t_record->released = std::move(released);
+    t_record->until = until;
     active_ = true;
     state_changed().notify_all();
 }
@@ -371,6 +372,7 @@ void WaitMark::end_locked() {
     if (!active_) return;
     t_record->wait = ThreadWait::None;
     t_record->released = nullptr;
+    t_record->until.reset();
     active_ = false;
 }
 
@@ -386,10 +388,13 @@ void spawn_callback(int window, std::function<void()> callback) {
     if (!callback) return;
     g_last_signalling = window;
     ThreadRecord* record = register_thread();
-    auto body = [record, window, callback = std::move(callback)] {
+    auto body = [record, window, callback = std::move(callback)]() mutable {
         ThreadScope scope(record, window);
+        // Moved in here so that what the callback holds is released before
+        // the thread counts as ended.
+        const auto run = std::move(callback);
         try {
-            callback();
+            run();
         } catch (const std::exception& e) {
             std::fprintf(stderr, "Error in a window callback: %s\n", e.what());
         }
@@ -407,9 +412,10 @@ void spawn_callback(int window, std::function<void()> callback) {
 
 bool program_idle() {
     if (registry().gui_tasks > 0) return false;
+    const auto now = SteadyClock::now();
     for (const ThreadRecord* t : registry().threads) {
-        const bool waits_for_user = t->wait == ThreadWait::Loop || t->wait == ThreadWait::Dialog;
-        if (!waits_for_user || !t->released || t->released()) return false;
+        if (t->wait == ThreadWait::None || !t->released || t->released()) return false;
+        if (t->until && now >= *t->until) return false;
     }
     return true;
 }
@@ -417,8 +423,11 @@ bool program_idle() {
 int known_threads() { return static_cast<int>(registry().threads.size()); }
 
 SteadyClock::time_point deadline_after(double seconds) {
+    // Beyond about thirty years a wait is as good as endless, and the clock's
+    // count of nanoseconds would overflow.
+    constexpr double kFarFuture = 1e9;
     return SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
-                                    std::chrono::duration<double>(seconds > 0 ? seconds : 0));
+                                    std::chrono::duration<double>(seconds > 0 ? std::min(seconds, kFarFuture) : 0));
 }
 
 bool wait_state(std::unique_lock<std::mutex>& lock, const std::function<bool()>& pred,

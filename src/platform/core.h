@@ -166,6 +166,7 @@ enum class ThreadWait { None, Loop, Timed, Dialog };
 struct ThreadRecord {
     ThreadWait wait = ThreadWait::None;
     std::function<bool()> released;  // the wait is over (looked at under state_mutex())
+    std::optional<SteadyClock::time_point> until;  // end of a timed wait
 };
 
 // Registers a thread record before the thread starts (so the program is
@@ -181,13 +182,15 @@ public:
     ThreadScope& operator=(const ThreadScope&) = delete;
 };
 
-// Marks the calling thread as waiting. A thread in a Loop or Dialog wait
-// counts as idle until released() holds; the waiting code ends the mark
-// under state_mutex() in the same step in which it sees the release, so
-// that the program never looks idle while the thread goes on.
+// Marks the calling thread as waiting. A waiting thread counts as idle
+// until released() holds, and a timed wait only until its time is up; the
+// waiting code ends the mark under state_mutex() in the same step in which
+// it sees the release, so that the program never looks idle while the
+// thread goes on.
 class WaitMark {
 public:
-    WaitMark(ThreadWait wait, std::function<bool()> released);
+    WaitMark(ThreadWait wait, std::function<bool()> released,
+             std::optional<SteadyClock::time_point> until = std::nullopt);
     ~WaitMark();
     void end_locked();
     WaitMark(const WaitMark&) = delete;
@@ -202,8 +205,8 @@ private:
 int signalling_window();
 // Runs callback on a new short-lived thread for the window that signalled.
 void spawn_callback(int window, std::function<void()> callback);
-// Every known thread waits for the user or has ended, and no GUI work is
-// outstanding. Under state_mutex().
+// Every known thread waits (for the user, or in a timed wait whose time is
+// not up) or has ended, and no GUI work is outstanding. Under state_mutex().
 bool program_idle();
 // Number of known threads still running. Under state_mutex().
 int known_threads();

@@ -15,12 +15,20 @@ namespace appgraphics {
 
 namespace {
 
-std::mutex g_provider_mutex;
-DialogProvider g_provider;
+// Never destroyed: a callback thread may still ask while the process exits.
+struct ProviderSlot {
+    std::mutex mutex;
+    DialogProvider provider;
+};
+
+ProviderSlot& provider_slot() {
+    static auto* slot = new ProviderSlot;
+    return *slot;
+}
 
 DialogProvider provider() {
-    std::lock_guard lock(g_provider_mutex);
-    return g_provider;
+    std::lock_guard lock(provider_slot().mutex);
+    return provider_slot().provider;
 }
 
 std::string kind_title(int kind) {
@@ -110,8 +118,10 @@ DialogAnswer real_dialog(const DialogRequest& request) {
                                         yes_no ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
             box->setTextFormat(Qt::PlainText);
             if (yes_no) box->setEscapeButton(QMessageBox::No);
+            // Only Yes counts as Yes: a box closed any other way answers No.
             QObject::connect(box, &QDialog::finished, box, [box, deliver] {
-                deliver({box->clickedButton() != box->button(QMessageBox::No), ""});
+                const QAbstractButton* yes = box->button(QMessageBox::Yes);
+                deliver({yes && box->clickedButton() == yes, ""});
             });
             return box;
         }
@@ -194,8 +204,8 @@ QImage current_image() {
 }  // namespace
 
 void set_dialog_provider(DialogProvider p) {
-    std::lock_guard lock(g_provider_mutex);
-    g_provider = std::move(p);
+    std::lock_guard lock(provider_slot().mutex);
+    provider_slot().provider = std::move(p);
 }
 
 namespace detail {

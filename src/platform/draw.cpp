@@ -50,6 +50,9 @@ void draw_line(Window& w, const DrawState& s, int x1, int y1, int x2, int y2) {
     p.drawLine(at(s, x1, y1), at(s, x2, y2));
 }
 
+// Height of a text box of n lines: whole line steps, the last line its own height.
+int block_height(const QFontMetrics& fm, int n) { return (n - 1) * fm.lineSpacing() + fm.height(); }
+
 // Default colours of the system elements, indexed by COLOR_...
 constexpr int kSystemColors[] = {
     creatergb(200, 200, 200), creatergb(0, 0, 0),       creatergb(153, 180, 209),
@@ -232,7 +235,7 @@ void outtextxy(int x, int y, std::string_view text) {
         const int n = static_cast<int>(lines.size());
         const int step = fm.lineSpacing();
         const int line_height = fm.height();
-        const int block = (n - 1) * step + line_height;
+        const int block = block_height(fm, n);
         // Offsets of the justification: of the text box along and across the lines.
         auto shift = [](int just, int size) { return just == CENTER_TEXT ? size / 2 : just == RIGHT_TEXT ? size : 0; };
         auto vshift = [](int just, int size) { return just == CENTER_TEXT ? size / 2 : just == BOTTOM_TEXT ? size : 0; };
@@ -285,6 +288,12 @@ int textwidth(std::string_view text) {
             widest = std::max(widest, detail::text_advance(s, detail::qtext(line)));
         }
         return widest;
+    });
+}
+
+int textheight(std::string_view text) {
+    return query(0, [&](Window&, DrawState& s) {
+        return block_height(*s.metrics, static_cast<int>(detail::split_lines(text).size()));
     });
 }
 

@@ -92,6 +92,12 @@ void ensure_application() {
     install_gui();
 }
 
+// Handles the events waiting on the GUI thread, so that work the program
+// asked of the GUI gets done even when a test polls the driver in a loop.
+void settle() {
+    if (on_gui_thread()) pump_events();
+}
+
 // Waits until pred (looked at without locks) holds; the GUI keeps going.
 bool wait_for(const std::function<bool()>& pred, SteadyClock::time_point deadline) {
     while (!pred()) {
@@ -145,6 +151,7 @@ Image to_image(const QImage& source) {
 }
 
 QImage grab_image(int window, bool whole_window) {
+    settle();
     const auto w = open_window(window);
     if (!w) return {};
     return whole_window ? on_gui([&] { return window_image(*w); }) : canvas_copy(*w);
@@ -225,6 +232,7 @@ bool Session::wait_finished(double timeout_seconds) {
 }
 
 bool Session::finished() const {
+    settle();
     std::lock_guard lock(state_mutex());
     return state_->finished;
 }
@@ -237,6 +245,7 @@ int Session::exit_code() const {
 // ---- windows and controls ----
 
 std::vector<WindowInfo> windows() {
+    settle();
     return on_gui([] {
         std::vector<WindowInfo> out;
         for (auto& w : all_windows(true)) {
@@ -262,6 +271,7 @@ int wait_window(std::string_view title, double timeout_seconds) {
 }
 
 std::vector<ControlInfo> controls(int window) {
+    settle();
     return on_gui([&] {
         std::vector<ControlInfo> out;
         for (auto& c : window_controls(window)) {
@@ -297,6 +307,7 @@ std::vector<ControlInfo> controls(int window) {
 }
 
 bool click_button(int window, std::string_view label) {
+    settle();
     return on_gui([&] {
         const auto c = find(window, ControlKind::Button, label);
         auto* button = c ? qobject_cast<QAbstractButton*>(c->object.data()) : nullptr;
@@ -307,6 +318,7 @@ bool click_button(int window, std::string_view label) {
 }
 
 bool choose_menu(int window, const std::vector<std::string>& path) {
+    settle();
     return on_gui([&] {
         const auto w = open_window(window);
         if (path.empty() || !w || w->menubar < 0 || !window_usable(window)) return false;
@@ -327,6 +339,7 @@ bool choose_menu(int window, const std::vector<std::string>& path) {
 }
 
 bool check_radio(int window, std::string_view label) {
+    settle();
     return on_gui([&] {
         const auto c = find(window, ControlKind::RadioButton, label);
         auto* radio = c ? qobject_cast<QAbstractButton*>(c->object.data()) : nullptr;
@@ -337,6 +350,7 @@ bool check_radio(int window, std::string_view label) {
 }
 
 bool scroll(int window, int position, int index) {
+    settle();
     return on_gui([&] {
         int seen = 0;
         for (auto& c : window_controls(window)) {
@@ -358,6 +372,7 @@ bool scroll(int window, int position, int index) {
 }
 
 bool close_from_title_bar(int window) {
+    settle();
     return on_gui([&] {
         const auto w = open_window(window);
         if (!w || !window_usable(window)) return false;
@@ -413,6 +428,7 @@ Image decode_png(const std::vector<unsigned char>& png) {
 }
 
 std::vector<TextRecord> text_log(int window) {
+    settle();
     const auto w = appgraphics::detail::find_window(window);
     if (!w) return {};
     std::lock_guard lock(w->canvas_mutex);

@@ -6,9 +6,10 @@
 // drawn into windows and sets the time scale to 0, so sleeps and idle
 // time-outs pass at once. The program's logic runs on a logic thread started
 // by Session::start, as in the real program. Every function here may be
-// called from the test's thread; the waiting ones keep the GUI running while
-// they wait. Labels are compared exactly as the program passed them, but
-// without trailing blanks.
+// called from the test's thread; each first handles the GUI events waiting,
+// so a test may poll any of them in a loop, and the waiting ones keep the
+// GUI running while they wait. Labels are compared exactly as the program
+// passed them, but without trailing blanks.
 
 #include <functional>
 #include <optional>
@@ -103,7 +104,8 @@ bool scroll(int window, int position, int index = 0);
 bool close_from_title_bar(int window);
 
 // Waits until every thread of the program waits for the user (in loop or a
-// dialog) or has ended, and the GUI has done all work asked of it.
+// dialog) or in a startidle whose time is not up, or has ended, and the GUI
+// has done all work asked of it.
 bool wait_idle(double timeout_seconds = 30);
 // Waits for the oldest unanswered dialog.
 std::optional<DialogRequest> wait_dialog(double timeout_seconds = 30);

@@ -232,10 +232,14 @@ bool startidle(int milliseconds) {
     const auto window = current_window();
     if (!window) return true;
     refreshall();
-    WaitMark mark(ThreadWait::Timed, nullptr);
     const double seconds = (milliseconds > 0 ? milliseconds : 0) / 1000.0 * runtime::time_scale();
+    const auto deadline = deadline_after(seconds);
+    auto released = [window] { return window->pending || window->closed; };
+    WaitMark mark(ThreadWait::Timed, released, deadline);
     std::unique_lock lock(state_mutex());
-    return wait_state(lock, [&] { return window->pending || window->closed; }, deadline_after(seconds));
+    const bool woken = wait_state(lock, released, deadline);
+    mark.end_locked();
+    return woken;
 }
 
 void stopidle() {

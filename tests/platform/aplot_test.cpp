@@ -188,8 +188,21 @@ TEST(Aplot, DegenerateDataStillDraws) {
         {4.0, 4.0, 4.0},                        // one value
         {0.0},                                  // a single zero
         {-1e308, 1e308},                        // a range that overflows
+        {-1.7e308, 1.7e308},                    // the same, near the largest doubles
+        {1.7e308},                              // one value too large to widen on both sides
+        {5e-324},                               // one value too small to widen by a share
         {1e-300, 2e-300},                       // a tiny range
         {1.0, 1.0 + 1e-15},                     // a range below the precision of its values
+        {1e15, 1e15 + 1},                       // the same, far from 1
+    };
+    // Ticks are drawn, and no two neighbours read the same.
+    auto expect_ticks = [&](const std::vector<double>& v) {
+        const auto t = ticks(id);
+        EXPECT_FALSE(t.empty());
+        for (std::size_t k = 1; k < t.size(); ++k) {
+            EXPECT_NE(t[k - 1], t[k]) << ::testing::PrintToString(v) << ": " << ::testing::PrintToString(t);
+        }
+        td::clear_text_log(id);
     };
     for (const auto& v : cases) {
         td::clear_text_log(id);
@@ -198,11 +211,12 @@ TEST(Aplot, DegenerateDataStillDraws) {
         const int bars = aplot::add_dataset(plot, v, v);
         aplot::set_seriestype(plot, bars, aplot::SERIES_BARS);
         aplot::embed_plot(plot, id, 0, 0, 300, 200);
+        expect_ticks(v);
         aplot::set_xlogarithmic(plot);
         aplot::set_ylogarithmic(plot, 1.0);  // an unusable base counts as 10
         aplot::embed_plot(plot, id, 0, 0, 300, 200);
+        expect_ticks(v);
         aplot::destroy_plot(plot);
-        EXPECT_FALSE(ticks(id).empty());
     }
     // Fixed scales in the wrong order or of no width.
     auto plot = aplot::initialize_plot();
@@ -234,4 +248,52 @@ TEST(Aplot, SinglePrecisionDataAndTheWindowBecomesCurrent) {
     EXPECT_EQ(ag::getcolor(), ag::BLACK);  // the plot window's own state, untouched
     ag::setcurrentwindow(other);
     EXPECT_EQ(ag::getcolor(), ag::RED);
+}
+
+// Tick labels carry as many digits as the step needs: Julian dates over one day.
+TEST(Aplot, NarrowRangesFarFromZeroGetTicksThatReadDifferently) {
+    td::Session session;
+    const int id = ag::initwindow(510, 400, "Dates");
+    auto plot = aplot::initialize_plot();
+    const std::vector<double> x = {2451545.0, 2451545.5, 2451546.0};
+    aplot::add_dataset(plot, x, x);
+    aplot::embed_plot(plot, id, 0, 0, 510, 400);
+    aplot::destroy_plot(plot);
+    const auto t = ticks(id);
+    ASSERT_GE(t.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(t.begin(), t.begin() + 6),
+              (std::vector<std::string>{"2451545", "2451545.2", "2451545.4", "2451545.6", "2451545.8", "2451546"}));
+}
+
+// A line to a point far outside a fixed range is cut at the frame, however
+// far the point: drawn exactly as the line to the frame itself.
+TEST(Aplot, LinesToPointsFarOutsideAFixedRangeAreCutAtTheFrame) {
+    td::Session session;
+    const int id = ag::initwindow(400, 300, "Far");
+    auto draw = [&](double far) {
+        auto plot = aplot::initialize_plot();
+        aplot::set_xscale(plot, 0, 10);
+        aplot::set_yscale(plot, 0, 10);
+        auto line = [&](std::vector<double> x, std::vector<double> y, int r, int g, int b) {
+            aplot::set_seriescolor(plot, aplot::add_dataset(plot, x, y), r, g, b);
+        };
+        line({-far, far}, {5, 5}, 255, 0, 0);  // level
+        line({5, 5}, {-far, far}, 0, 255, 0);  // upright
+        line({1, far}, {1, far}, 0, 0, 255);   // slanted, one end far
+        aplot::embed_plot(plot, id, 0, 0, 400, 300);
+        aplot::destroy_plot(plot);
+        return td::grab(id);
+    };
+    const auto framed = draw(10);
+    for (double far : {1e10, 1e300, 1.7e308}) {
+        const auto img = draw(far);
+        for (int color : {ag::creatergb(255, 0, 0), ag::creatergb(0, 255, 0), ag::creatergb(0, 0, 255)}) {
+            const auto expected = centre_of(framed, color);
+            const auto seen = centre_of(img, color);
+            ASSERT_GT(expected.count, 100);
+            EXPECT_NEAR(seen.count, expected.count, 2) << far << " " << color;
+            EXPECT_NEAR(seen.x, expected.x, 0.5) << far << " " << color;
+            EXPECT_NEAR(seen.y, expected.y, 0.5) << far << " " << color;
+        }
+    }
 }

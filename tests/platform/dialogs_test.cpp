@@ -243,7 +243,7 @@ TEST(PlatformDialogs, RealDialogsShowWithoutBlockingTheGuiThread) {
     td::Session session;
     RealDialogs real;
     std::atomic<int> stage{0};
-    std::atomic<bool> yes{false}, ok{false};
+    std::atomic<bool> yes{false}, closed_is_yes{true}, ok{false};
     std::string text(10, ' ');
     std::string file(200, ' ');
     const fs::path data = scratch("Enzyme.DAT");
@@ -253,6 +253,7 @@ TEST(PlatformDialogs, RealDialogsShowWithoutBlockingTheGuiThread) {
         ag::dlgmessage(ag::DIALOG_WARNING, "Watch out   ");
         stage = 1;
         yes = ag::dlgyesno(ag::DIALOG_INFORMATION, "Go on?");
+        closed_is_yes = ag::dlgyesno(ag::DIALOG_INFORMATION, "Really?");
         stage = 2;
         text.replace(0, 4, "Plot");
         ok = ag::dlgrequesttext(text, "Plot Label", "Title of Plot");
@@ -274,6 +275,11 @@ TEST(PlatformDialogs, RealDialogsShowWithoutBlockingTheGuiThread) {
     ASSERT_NE(box, nullptr);
     box->button(QMessageBox::Yes)->click();
     ASSERT_TRUE(td::wait_idle());
+    box = shown_dialog<QMessageBox>();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text(), QStringLiteral("Really?"));
+    box->reject();  // gone without a button pressed: No
+    ASSERT_TRUE(td::wait_idle());
     auto* input = shown_dialog<QInputDialog>();
     ASSERT_NE(input, nullptr);
     EXPECT_EQ(input->textValue(), QStringLiteral("Plot"));
@@ -289,6 +295,7 @@ TEST(PlatformDialogs, RealDialogsShowWithoutBlockingTheGuiThread) {
     chooser->reject();
     ASSERT_TRUE(session.wait_finished());
     EXPECT_TRUE(yes);
+    EXPECT_FALSE(closed_is_yes);
     EXPECT_TRUE(ok);
     EXPECT_EQ(text, "Enzyme    ");
 }

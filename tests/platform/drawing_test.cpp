@@ -196,6 +196,9 @@ TEST(PlatformDrawing, LineBreaksAtCrLfAndLf) {
     const int three_lines = three[3] - three[1] + 1;
     EXPECT_GE(three_lines, 3 * one_line - 2);
     EXPECT_LE(three_lines, 3 * one_line + 6);
+    // textheight is the height of the box painted, as textwidth is its width.
+    EXPECT_EQ(ag::textheight("one"), one_line);
+    EXPECT_EQ(ag::textheight("first\r\nsecond line\nthird"), three_lines);
     // The widest line counts, and the text has no CR in it when drawn.
     EXPECT_EQ(ag::textwidth("first\r\nsecond line\nthird"), ag::textwidth("second line"));
     EXPECT_EQ(box_of(img, kBlue)[2], 100 + ag::textwidth("second line") - 1);
@@ -251,7 +254,7 @@ TEST(PlatformDrawing, VerticalTextReadsUpwardInAQuarterTurnedBox) {
     EXPECT_EQ(box[0], 20);
     EXPECT_EQ(box[1], 30);
     EXPECT_EQ(box[3], 30 + w - 1);  // as tall as the text is wide
-    EXPECT_LT(box[2] - box[0], 30);
+    EXPECT_EQ(box[2] - box[0] + 1, ag::textheight("Residuals"));
 }
 
 TEST(PlatformDrawing, JustificationCentresText) {
@@ -291,6 +294,7 @@ TEST(PlatformDrawing, WholeWindowImageShowsTheControlsOverTheCanvas) {
 TEST(PlatformDrawing, CallsWithoutAWindowOrOnAClosedOneDoNothing) {
     td::Session session;
     EXPECT_EQ(ag::getmaxx(), -1);
+    EXPECT_EQ(ag::textheight("nothing"), 0);
     ag::line(0, 0, 10, 10);
     ag::outtextxy(0, 0, "nothing");
     EXPECT_EQ(ag::createbutton(0, 0, 10, 10, "x", [] {}), -1);

@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
+#include "foundations/runtime.h"
 #include "platform/appgraphics.h"
 #include "platform/testdriver.h"
 
@@ -71,6 +75,30 @@ TEST(PlatformIdleWait, ClosingAWindowEndsTheWaitOnIt) {
     ASSERT_TRUE(session.wait_finished());
     EXPECT_EQ(session.exit_code(), 5);
     EXPECT_TRUE(timed);
+}
+
+// A window that shows for a time (a splash) counts as waiting: a test can
+// look at it while the time runs, and closing it ends the wait.
+TEST(PlatformIdleWait, AStartidleWhoseTimeRunsCountsAsIdle) {
+    td::Session session;
+    // Far beyond any test, and beyond the clock's range in nanoseconds; the
+    // session restores the scale.
+    runtime::set_time_scale(1e9);
+    std::atomic<bool> woken{false};
+    session.start([&] {
+        ag::initwindow(200, 50, "Shown for a while");
+        ag::outtextxy(10, 10, "Welcome");
+        woken = ag::startidle(600000);
+        return 0;
+    });
+    ASSERT_TRUE(td::wait_idle(10));
+    const int id = td::find_window("Shown for a while");
+    ASSERT_GE(id, 0);
+    EXPECT_EQ(td::text_log(id).size(), 1u);
+    EXPECT_FALSE(session.finished());
+    ag::closewindow(id);
+    ASSERT_TRUE(session.wait_finished());
+    EXPECT_TRUE(woken);
 }
 
 TEST(PlatformIdleWait, CloseAllClosesEveryWindowAndEndsEveryWait) {
@@ -191,6 +219,62 @@ TEST(PlatformCallbacks, EachCallbackRunsOnANewThreadWithItsWindowCurrent) {
     EXPECT_NE(threads[0], logic_thread);
     EXPECT_NE(threads[0], std::this_thread::get_id());  // not the GUI thread
     EXPECT_EQ(current, id);
+}
+
+namespace {
+
+// Held by a callback; when released on the callback's own thread it waits
+// until the test lets it go, as a callback's captures with slow destructors
+// would.
+struct Holder {
+    struct Gate {
+        std::mutex m;
+        std::condition_variable cv;
+        bool open = false;
+        std::atomic<bool> released_on_callback_thread{false};
+        std::thread::id gui, logic;
+    };
+    std::shared_ptr<Gate> gate;
+
+    ~Holder() {
+        if (!gate) return;
+        const auto self = std::this_thread::get_id();
+        if (self == gate->gui || self == gate->logic) return;
+        std::unique_lock lock(gate->m);
+        gate->cv.wait_for(lock, std::chrono::seconds(20), [&] { return gate->open; });
+        gate->released_on_callback_thread = true;
+    }
+};
+
+}  // namespace
+
+TEST(PlatformCallbacks, ACallbackRunsUntilWhatItHoldsIsReleased) {
+    td::Session session;
+    auto gate = std::make_shared<Holder::Gate>();
+    gate->gui = std::this_thread::get_id();
+    std::atomic<int> ran{0};
+    session.start([&, gate] {
+        gate->logic = std::this_thread::get_id();
+        ag::initwindow(100, 100, "Holding");
+        ag::createbutton(0, 0, 50, 20, "Hold", [&ran, holder = Holder{gate}] { ++ran; });
+        ag::loop();
+        return 0;
+    });
+    ASSERT_TRUE(td::wait_idle());
+    ASSERT_TRUE(td::click_button(td::find_window("Holding"), "Hold"));
+    // The callback has returned, but its thread is still releasing what it held.
+    EXPECT_FALSE(td::wait_idle(0.3));
+    EXPECT_FALSE(gate->released_on_callback_thread);
+    {
+        std::lock_guard lock(gate->m);
+        gate->open = true;
+    }
+    gate->cv.notify_all();
+    ASSERT_TRUE(td::wait_idle());
+    EXPECT_EQ(ran, 1);
+    EXPECT_TRUE(gate->released_on_callback_thread);
+    ag::closewindow(td::find_window("Holding"));
+    ASSERT_TRUE(session.wait_finished());
 }
 
 TEST(PlatformClosing, ARefusedSystemCloseLeavesTheWindowOpen) {
@@ -330,6 +414,30 @@ TEST(PlatformControls, MenusButtonsAndScrollBarsAsListed) {
     EXPECT_FALSE(td::click_button(window, "Gone"));
     ag::closewindow(window);
     ASSERT_TRUE(session.wait_finished());
+}
+
+// A test may poll the driver without waiting in between: every call lets
+// the GUI do the work the program asked of it meanwhile.
+TEST(PlatformDriver, ActionsMayBePolledInALoop) {
+    td::Session session;
+    session.start([] {
+        ag::initwindow(100, 100, "Polled");
+        ag::createbutton(0, 0, 50, 20, "Go", [] { ag::stopidle(); });
+        ag::loop();
+        return 4;
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    auto in_time = [&] { return std::chrono::steady_clock::now() < deadline; };
+    int id = -1;
+    while ((id = td::find_window("Polled")) < 0 && in_time()) {
+    }
+    ASSERT_GE(id, 0);
+    while (!td::click_button(id, "Go") && in_time()) {
+    }
+    while (!session.finished() && in_time()) {
+    }
+    ASSERT_TRUE(session.finished());
+    EXPECT_EQ(session.exit_code(), 4);
 }
 
 TEST(PlatformTexts, LabelsInWindows1252AndUtf8AreBothShown) {
