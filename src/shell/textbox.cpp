@@ -18,19 +18,12 @@ std::string_view trim_right(std::string_view s) {
     return last == std::string_view::npos ? std::string_view{} : s.substr(0, last + 1);
 }
 
-// Line height of a font size as a share of the size; the window layer
-// offers no text height.
-constexpr double line_height_factor = 1.2;
-
 // Sets the body font: monospaced at 14 pixels, smaller when the text would
 // not fit the room above the buttons.
 void fit_body_font(std::string_view text, int room_width, int room_height) {
-    int lines = 1;
-    for (std::size_t at = text.find('\n'); at != std::string_view::npos; at = text.find('\n', at + 1)) ++lines;
     int size = 14;
     ag::settextstyle(ag::MONOSPACE_FONT, ag::HORIZ_DIR, size);
-    while (size > body_min_font && (ag::textwidth(text) > room_width ||
-                                    static_cast<int>(lines * size * line_height_factor) > room_height)) {
+    while (size > body_min_font && (ag::textwidth(text) > room_width || ag::textheight(text) > room_height)) {
         ag::settextstyle(ag::MONOSPACE_FONT, ag::HORIZ_DIR, --size);
     }
 }
