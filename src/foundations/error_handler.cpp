@@ -12,6 +12,7 @@
 #include "foundations/fixed_text.h"
 #include "foundations/fortran_io.h"
 #include "foundations/nrutil.h"
+#include "foundations/stringlib.h"
 #include "model/globals.h"
 
 namespace error_handler {
@@ -34,10 +35,7 @@ Units& units() {
     return u;
 }
 
-std::string_view trim_trailing(std::string_view s) {
-    const auto last = s.find_last_not_of(' ');
-    return last == std::string_view::npos ? std::string_view{} : s.substr(0, last + 1);
-}
+std::string_view trim_trailing(std::string_view s) { return s.substr(0, stringlib::s_len_trim(s)); }
 
 // First unit from 10 upward that exists and is not open, -1 when none; the
 // caller holds the lock.

@@ -9,6 +9,7 @@
 #include "foundations/fortran_io.h"
 #include "foundations/nrutil.h"
 #include "foundations/runtime.h"
+#include "foundations/stringlib.h"
 
 namespace nrutil {
 namespace {
@@ -45,10 +46,7 @@ void print_chunks(std::ostream& unit, std::span<const double> x, int n, int m, s
     }
 }
 
-std::string trimmed(std::string_view text) {
-    const auto last = text.find_last_not_of(' ');
-    return std::string(last == std::string_view::npos ? std::string_view{} : text.substr(0, last + 1));
-}
+std::string trimmed(std::string_view text) { return std::string(text.substr(0, stringlib::s_len_trim(text))); }
 
 // "Www Mmm dd hh:mm:ss yyyy" for the current local time, as ctime gives it.
 std::string ctime_text() {

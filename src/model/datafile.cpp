@@ -83,13 +83,6 @@ std::string too_many_rows_message(int nrows) {
 
 namespace {
 
-// Blanks control characters and white space, then left-adjusts.
-void clean_line(std::string& s) {
-    stringlib::s_control_blank(s);
-    stringlib::s_whitespace_blank(s);
-    stringlib::s_adjustl(s);
-}
-
 void first_nonblank_line(std::string_view path, kalvor::FixedText& line, const char* fatal) {
     LineFile file(path);
     if (!file.is_open()) fail(open_failure(fatal, path, file.unit()));
@@ -98,7 +91,7 @@ void first_nonblank_line(std::string_view path, kalvor::FixedText& line, const c
     for (int k = 0; k < 1000 && file.next(record); ++k) {
         // A line of white space only (a TAB, a CR) is blank too.
         line.assign(record);
-        clean_line(line.str());
+        clean_record(line.str());
         if (!line.blank()) break;
     }
 }
@@ -133,8 +126,7 @@ bool column_count_of_line(std::string_view path, int lineno, int& count) {
 bool value_record(std::string_view path, int lineno, std::string& record) {
     switch (record_at(path, lineno, record)) {
     case LineRead::no_file:
-        console(input_fatal);
-        fail(std::string(input_fatal) + "\n" + read_data_fatal);
+        fail_unopened_data();
     case LineRead::no_line:
         return false;
     case LineRead::ok:
@@ -243,10 +235,7 @@ void rxy(kalvor::Matrix& table, int nrows, int ncols, std::string_view path, int
     table.resize(static_cast<std::size_t>(std::max(nrows, 0)), static_cast<std::size_t>(std::max(ncols, 0)));
     if (nrows < 1) return;
     LineFile file(path);
-    if (!file.is_open()) {
-        console(input_fatal);
-        fail(std::string(input_fatal) + "\n" + read_data_fatal);
-    }
+    if (!file.is_open()) fail_unopened_data();
     std::vector<double> row(static_cast<std::size_t>(std::max(ncols, 0)), 0.0);
     std::string record;
     const int last_line = nrows + first_row_line - 1;

@@ -144,9 +144,6 @@ void parsestr2real(std::string_view path, int& rows, int& count, int first_line,
         for (std::size_t j = 0; j < static_cast<std::size_t>(count); ++j) table(i, j) = read_rows[i][j];
 }
 
-void tab2blank(std::string& text) {
-    const int n = stringlib::s_len_trim(text);
-    std::replace(text.begin(), text.begin() + n, '\t', ' ');
-}
+void tab2blank(std::string& text) { stringlib::s_replace_ch(text, '\t', ' '); }
 
 }  // namespace datafile

@@ -42,6 +42,11 @@ void console(std::string_view text) {
 
 void fail(const std::string& text) { throw FileError(text); }
 
+void fail_unopened_data() {
+    console(input_fatal);
+    fail(std::string(input_fatal) + "\n" + read_data_fatal);
+}
+
 std::string open_failure(std::string_view fatal, std::string_view path, int unit) {
     const std::string where =
         number_line("  Could not open the input file \"" + trimmed_path(path) + "\" on unit", unit);
@@ -50,11 +55,15 @@ std::string open_failure(std::string_view fatal, std::string_view path, int unit
     return text;
 }
 
+void clean_record(std::string& s) {
+    stringlib::s_control_blank(s);
+    stringlib::s_whitespace_blank(s);
+    stringlib::s_adjustl(s);
+}
+
 kalvor::FixedText adjusted_record(std::string_view record) {
     kalvor::FixedText line(record_width, record);
-    stringlib::s_control_blank(line.str());
-    stringlib::s_whitespace_blank(line.str());
-    stringlib::s_adjustl(line.str());
+    clean_record(line.str());
     return line;
 }
 

@@ -47,11 +47,16 @@ std::string trimmed_path(std::string_view path);
 void console(std::string_view text);
 // Throws FileError with text.
 [[noreturn]] void fail(const std::string& text);
+// A data file that cannot be opened for reading values: writes input_fatal,
+// throws FileError with input_fatal and read_data_fatal.
+[[noreturn]] void fail_unopened_data();
 // Writes a blank line, fatal and the line naming path and unit, returns them.
 std::string open_failure(std::string_view fatal, std::string_view path, int unit);
 
-// The record cut to the readers' width, control characters and white space
-// blanked, left-adjusted.
+// Blanks control characters and white space of the fixed text s, then
+// left-adjusts it.
+void clean_record(std::string& s);
+// The record cut to the readers' width and cleaned as clean_record does.
 kalvor::FixedText adjusted_record(std::string_view record);
 
 // A label followed by a number in eight columns ("(a,i8)").

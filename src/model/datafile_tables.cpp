@@ -124,13 +124,8 @@ void rcdata(int& rows, int& cols, std::string_view path) {
 void rdata(kalvor::Matrix& table, int n, int m, std::string_view path) {
     // A table file holds its row and column counts on the first line.
     LineFile file(path);
-    const auto data_error = [&]() {
-        fail(std::string(file.is_open() ? "" : std::string(input_fatal) + "\n") + read_data_fatal);
-    };
-    if (!file.is_open()) {
-        console(input_fatal);
-        data_error();
-    }
+    if (!file.is_open()) fail_unopened_data();
+    const auto data_error = [] { fail(read_data_fatal); };
     table.resize(static_cast<std::size_t>(std::max(n, 0)), static_cast<std::size_t>(std::max(m, 0)));
     std::vector<double> row(static_cast<std::size_t>(std::max(m, 0)));
     std::string record;

@@ -5,11 +5,11 @@
 #include "model/fparser.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <string>
 
 #include "foundations/fortran_io.h"
+#include "foundations/stringlib.h"
 
 namespace fparser {
 
@@ -23,15 +23,7 @@ namespace {
 constexpr std::size_t work_length = 512;
 
 bool is_operator(char c) { return c != '\0' && ops.find(c) != std::string_view::npos; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-char to_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-char to_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
-
-std::size_t trimmed_length(std::string_view s) {
-    const auto last = s.find_last_not_of(' ');
-    return last == std::string_view::npos ? 0 : last + 1;
-}
 
 // ---- scanners on the text from a position onwards ----
 
@@ -42,7 +34,7 @@ std::int32_t mathfunctionindex(std::string_view rest, int& word_length) {
         const std::string_view word = funcs[k];
         if (rest.size() < word.size()) continue;
         bool equal = true;
-        for (std::size_t m = 0; m < word.size() && equal; ++m) equal = to_lower(rest[m]) == word[m];
+        for (std::size_t m = 0; m < word.size() && equal; ++m) equal = stringlib::ch_eqi(rest[m], word[m]);
         if (equal) {
             word_length = static_cast<int>(word.size());
             return code_abs + static_cast<std::int32_t>(k);
@@ -65,7 +57,7 @@ int variableindex(std::string_view rest, std::span<const std::string_view> names
     const std::string_view operand = rest.substr(0, operand_length(rest));
     if (operand.empty()) return 0;
     for (std::size_t k = 0; k < names.size(); ++k) {
-        const std::string_view name = names[k].substr(0, trimmed_length(names[k]));
+        const std::string_view name = names[k].substr(0, stringlib::s_len_trim(names[k]));
         if (name == operand) return static_cast<int>(k) + 1;
     }
     return 0;
@@ -87,7 +79,7 @@ Scan mathconst(std::string_view rest) {
         {'K', '2', 298.15},            {'D', 'G', 57.29577951308232}, {'E', 'U', 2.718281828459045}};
     Scan r;
     if (rest.size() >= 2) {
-        const char a = to_upper(rest[0]), b = to_upper(rest[1]);
+        const char a = stringlib::ch_cap(rest[0]), b = stringlib::ch_cap(rest[1]);
         for (const Named& c : table) {
             if (c.a == a && c.b == b) {
                 r.value = c.value;
@@ -104,7 +96,7 @@ Scan mathconst(std::string_view rest) {
 // optional sign and digits) at the start of the text.
 Scan realnum(std::string_view rest) {
     Scan r;
-    const int n = static_cast<int>(trimmed_length(rest));
+    const int n = stringlib::s_len_trim(rest);
     bool at_start = true, in_mantissa = false, point_seen = false, exponent_letter = false;
     bool in_exponent = false, mantissa_digit = false, exponent_digit = false;
     while (r.in <= n) {
@@ -112,10 +104,10 @@ Scan realnum(std::string_view rest) {
         if (c == ' ') {
             ++r.ib;
             if (in_mantissa || exponent_letter || in_exponent) break;
-        } else if (c == '+' || c == '-' || is_digit(c)) {
+        } else if (c == '+' || c == '-' || stringlib::ch_is_digit(c)) {
             // A sign or digit opens the mantissa or, after the letter, the
             // exponent; a sign anywhere else ends the number.
-            const bool digit = is_digit(c);
+            const bool digit = stringlib::ch_is_digit(c);
             if (at_start) {
                 in_mantissa = true;
                 at_start = false;
@@ -171,7 +163,7 @@ Prepared prepare(std::string_view text) {
     replace(work, "**", "^ ");
     replace(work, "!", "|");
     Prepared p;
-    const std::size_t length = trimmed_length(work);
+    const std::size_t length = stringlib::s_len_trim(work);
     for (std::size_t k = 0; k < length; ++k) {
         if (work[k] == ' ') continue;
         p.text.push_back(work[k]);
@@ -215,7 +207,7 @@ public:
                 ++j;
                 continue;
             }
-            if (is_digit(at(j))) {
+            if (stringlib::ch_is_digit(at(j))) {
                 const Scan number = realnum(rest(j));
                 if (number.error)
                     return fail(5, j, "Invalid number format: " +
@@ -267,7 +259,7 @@ void parseerrmsg(const SyntaxError& error, std::string_view text, const Prepared
     if (!printerrors) return;
     std::printf("*** Error in syntax of function string. ***\n\n");
     const bool covered = error.position >= 1 && error.position <= static_cast<int>(p.ipos.size());
-    std::printf("%s\n", std::string(text.substr(0, trimmed_length(text))).c_str());
+    std::printf("%s\n", std::string(text.substr(0, stringlib::s_len_trim(text))).c_str());
     if (covered) {
         const std::string marker = std::string(p.ipos[error.position - 1] - 1, '_') + "?";
         std::printf("%s\n", marker.c_str());
@@ -384,13 +376,13 @@ private:
 
     bool exponent_sign(int j) const {
         const char letter = at(j - 1);
-        if (j <= 2 || !is_digit(at(j + 1)) ||
+        if (j <= 2 || !stringlib::ch_is_digit(at(j + 1)) ||
             !(letter == 'e' || letter == 'E' || letter == 'd' || letter == 'D'))
             return false;
         bool digit_seen = false, point_seen = false;
         for (int k = j - 2; k >= 1; --k) {
             const char c = at(k);
-            if (is_digit(c)) {
+            if (stringlib::ch_is_digit(c)) {
                 digit_seen = true;
             } else if (c == '.' && !point_seen) {
                 point_seen = true;
@@ -405,7 +397,7 @@ private:
     void item(int b, int e) {
         const int b2 = at(b) == '-' ? b + 1 : b;
         const std::string_view text = rest(b2).substr(0, std::max(0, e - b2 + 1));
-        if (is_digit(at(b2)) || at(b2) == '.') {
+        if (stringlib::ch_is_digit(at(b2)) || at(b2) == '.') {
             add_constant(realnum(text).value);
         } else if (const int k = variableindex(text, names_); k > 0) {
             add(code_variable_first + k - 1);
@@ -430,7 +422,7 @@ void reset_counters(tComp& slot) {
 }  // namespace
 
 void replace(std::string& s, std::string_view pattern, std::string_view replacement) {
-    const std::size_t length = trimmed_length(s);
+    const std::size_t length = stringlib::s_len_trim(s);
     for (std::size_t p = 0; p + pattern.size() <= length; ++p) {
         if (std::string_view(s).substr(p, pattern.size()) == pattern)
             s.replace(p, pattern.size(), replacement.substr(0, pattern.size()));
