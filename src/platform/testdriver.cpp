@@ -157,6 +157,18 @@ QImage grab_image(int window, bool whole_window) {
     return whole_window ? on_gui([&] { return window_image(*w); }) : canvas_copy(*w);
 }
 
+// Clicks the enabled button or radio button of that label in a window that takes input.
+bool click(int window, ControlKind kind, std::string_view label) {
+    settle();
+    return on_gui([&] {
+        const auto c = find(window, kind, label);
+        auto* button = c ? qobject_cast<QAbstractButton*>(c->object.data()) : nullptr;
+        if (!button || !window_usable(window) || !button->isEnabled()) return false;
+        button->click();
+        return true;
+    });
+}
+
 }  // namespace
 
 // ---- session ----
@@ -306,16 +318,7 @@ std::vector<ControlInfo> controls(int window) {
     });
 }
 
-bool click_button(int window, std::string_view label) {
-    settle();
-    return on_gui([&] {
-        const auto c = find(window, ControlKind::Button, label);
-        auto* button = c ? qobject_cast<QAbstractButton*>(c->object.data()) : nullptr;
-        if (!button || !window_usable(window) || !button->isEnabled()) return false;
-        button->click();
-        return true;
-    });
-}
+bool click_button(int window, std::string_view label) { return click(window, ControlKind::Button, label); }
 
 bool choose_menu(int window, const std::vector<std::string>& path) {
     settle();
@@ -338,16 +341,7 @@ bool choose_menu(int window, const std::vector<std::string>& path) {
     });
 }
 
-bool check_radio(int window, std::string_view label) {
-    settle();
-    return on_gui([&] {
-        const auto c = find(window, ControlKind::RadioButton, label);
-        auto* radio = c ? qobject_cast<QAbstractButton*>(c->object.data()) : nullptr;
-        if (!radio || !window_usable(window) || !radio->isEnabled()) return false;
-        radio->click();
-        return true;
-    });
-}
+bool check_radio(int window, std::string_view label) { return click(window, ControlKind::RadioButton, label); }
 
 bool scroll(int window, int position, int index) {
     settle();

@@ -12,8 +12,8 @@
 #include "model/bounds.h"
 #include "model/funct.h"
 #include "model/globals.h"
-#include "platform/appgraphics.h"
 #include "run/gnsearch.h"
+#include "run/outlines.h"
 #include "run/progress.h"
 #include "run/searches.h"
 #include "run/sharc.h"
@@ -174,7 +174,7 @@ private:
                s_.lowest > abort_limit;
     }
     void abort_fit() {
-        appgraphics::dlgmessage(appgraphics::DIALOG_ERROR, sharc_mod::abort_message());
+        outlines::show_error(sharc_mod::abort_message());
         a_.ssq = -1.0;
         globals::bcancelrun = 1;
         aborted_ = true;

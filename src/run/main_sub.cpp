@@ -147,6 +147,14 @@ std::string row_abort_message(std::string_view data_file, int row) {
 
 // ---- pieces of the run ----
 
+void clean_model_line(kalvor::FixedText& line) {
+    const std::string copy = line.str();
+    stringlib::s_cap_string(copy, line.str());
+    stringlib::s_control_blank(line.str());
+    stringlib::s_del_blank(line.str());
+    stringlib::s_adjustl(line.str());
+}
+
 void reweight(std::span<const double> r, std::span<double> w) {
     if (r.empty()) return;
     for (std::size_t i = 0; i < r.size(); ++i) w[i] = std::fabs(r[i]) + 1.0;
@@ -204,16 +212,6 @@ struct Rejected {
 };
 
 void reject(std::string message) { throw Rejected{std::move(message)}; }
-
-// The model line as the run compares it: upper case, control characters
-// blanked, every blank deleted, left-adjusted.
-void clean_model_line(kalvor::FixedText& line) {
-    const std::string copy = line.str();
-    stringlib::s_cap_string(copy, line.str());
-    stringlib::s_control_blank(line.str());
-    stringlib::s_del_blank(line.str());
-    stringlib::s_adjustl(line.str());
-}
 
 // Steps of a Start before the shape checks: the model line, its
 // classification, the confirmation and the syntax checks. False when the

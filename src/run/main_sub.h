@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foundations/fixed_text.h"
 #include "foundations/matrix.h"
 #include "run/sharc.h"
 
@@ -58,6 +59,10 @@ std::string syntax_abort_message(int ierr, std::string_view message, std::string
                                  std::string_view marker);
 // B10: a data row of the file that holds a bad number.
 std::string row_abort_message(std::string_view data_file, int row);
+
+// The model line as the run compares it: upper case, control characters
+// blanked, every blank deleted, left-adjusted.
+void clean_model_line(kalvor::FixedText& line);
 
 // Re-weighting of a second fit: w(i) = |r(i)| + 1, shifted so that the
 // smallest is 1, then clamped to [1, 10].

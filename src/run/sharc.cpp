@@ -12,6 +12,7 @@
 #include "foundations/timeit.h"
 #include "model/funct.h"
 #include "run/cascade.h"
+#include "run/outlines.h"
 #include "run/postfit.h"
 #include "run/progress.h"
 #include "run/sharc_objective.h"
@@ -113,20 +114,10 @@ void hand_back(const sharc::DriverState& s, SharcArgs& a) {
 int refinement_cap(std::optional<int> cap_plus_one) { return cap_plus_one ? *cap_plus_one - 1 : 101; }
 
 std::string abort_message() {
-    static constexpr const char* pieces[] = {"MainRegression: ERROR!",
-                                             " A parameter may be NaN or the",
-                                             " standard error of regression may",
-                                             " have exceeded the 1.0E+16 limit.",
-                                             " Try adjusting initial parameter values",
-                                             " and reduce the Y data values by",
-                                             " factors of 10. Then rerun the model.",
-                                             " The run has ended..."};
-    std::string text;
-    for (const char* piece : pieces) {
-        if (!text.empty()) text += "\r\n";
-        text += piece;
-    }
-    return text;
+    return outlines::join_lines({"MainRegression: ERROR!", " A parameter may be NaN or the",
+                                 " standard error of regression may", " have exceeded the 1.0E+16 limit.",
+                                 " Try adjusting initial parameter values", " and reduce the Y data values by",
+                                 " factors of 10. Then rerun the model.", " The run has ended..."});
 }
 
 Outcome sharc(SharcArgs& a) {

@@ -9,6 +9,7 @@
 #include "model/datafile.h"
 #include "model/globals.h"
 #include "platform/appgraphics.h"
+#include "run/main_sub.h"
 #include "shell/launcher.h"
 #include "shell/mainmenu.h"
 #include "shell/options.h"
@@ -31,13 +32,8 @@ bool contains(std::string_view text, std::string_view part) { return text.find(p
 
 // The built-in model number of a model line ("MODEL#3"), 0 for a formula.
 int model_number(kalvor::FixedText& line) {
+    mainsub::clean_model_line(line);
     std::string& s = line.str();
-    kalvor::FixedText upper(s.size());
-    stringlib::s_cap_string(s, upper.str());
-    s = upper.str();
-    stringlib::s_control_blank(s);
-    stringlib::s_del_blank(s);
-    stringlib::s_adjustl(s);
     if (stringlib::s_indexi(s, "MODEL") == 0) return 0;
     stringlib::delsubstr(s, "MODEL");
     stringlib::delsubstr(s, "#");
@@ -354,9 +350,7 @@ void Menu::resetscreen() {
     ag::setcurrentwindow(globals::idactivescrn);
     reset_screen();
     data_error_lock_ = 0;
-    for (int k = globals::child_first; k <= globals::child_last; ++k) {
-        const int id = globals::child_windows[k].load();
-        if (id < 0) continue;
+    globals::close_child_windows([this](int id) {
         data_error_lock_ = 1;
         for (auto* variable : {&globals::idoptwindow, &globals::idwtwindow, &globals::idsmthwindow,
                                &globals::idlblwindow, &globals::idcalcwindow, &globals::idresultswindow,
@@ -364,8 +358,7 @@ void Menu::resetscreen() {
             if (*variable == id) *variable = -1;
         }
         ag::closewindow(id);
-        globals::child_windows[k] = -1;
-    }
+    });
     ag::setcurrentwindow(globals::child_windows[globals::child_owner].load());
     if (data_error_lock_ == 1) {
         reset_screen();

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <thread>
 
+#include "foundations/stringlib.h"
+
 extern char** environ;
 
 namespace {
@@ -40,9 +42,8 @@ int LaunchExecutable(const std::vector<std::string>& argv, int wait) {
 namespace launcher {
 
 void launchwindow(std::string_view program, std::span<const std::string> arguments, int wait, int* status) {
-    const std::size_t last = program.find_last_not_of(' ');
     std::vector<std::string> argv;
-    argv.emplace_back(last == std::string_view::npos ? std::string_view{} : program.substr(0, last + 1));
+    argv.emplace_back(program.substr(0, stringlib::s_len_trim(program)));
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     const int r = LaunchExecutable(argv, wait);
     if (status) *status = r;

@@ -49,7 +49,6 @@ void Menu::create_window() {
     window_ = ag::initwindow(670, 165, "Kalvor_UDF - Nonlinear Regression Curve Fitting", 450, 350, false);
     globals::idactivescrn = window_;
     globals::reset_child_windows(window_);
-    globals::idactivewin = -1;
     globals::idactivewin = ag::getactivepage();
     ag::setactivepage(globals::idactivewin);
     globals::gwinwidth = ag::getmaxx();
@@ -170,10 +169,10 @@ void Menu::outer_reset() {
     globals::bfile = globals::bopen = globals::brun = globals::berror = 0;
     globals::bcorrectmdl = globals::bdataerror = 0;
     globals::bcancelrun = 0;
-    globals::iopt = difficulty::default_opt;
-    globals::iwt = difficulty::default_wt;
-    globals::ismth = difficulty::default_smooth;
-    globals::ilbl = difficulty::default_label;
+    difficulty::clearoptlevel();
+    difficulty::clearwtlevel();
+    difficulty::clearsmoothlevel();
+    difficulty::clearlabellevel();
     globals::reset_window_ids();
 
     const int width = width_;

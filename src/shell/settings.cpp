@@ -62,7 +62,7 @@ std::vector<std::string> default_lines(std::string_view start_folder) {
 }
 
 Entry parse_line(std::string_view raw) {
-    std::string line(raw.substr(0, std::min(raw.size(), max_line_length)));
+    std::string line(raw.substr(0, max_line_length));
     // Control characters count as blanks; bytes above 127 belong to UTF-8
     // names and stay.
     for (char& c : line) {
@@ -86,7 +86,7 @@ Entry parse_line(std::string_view raw) {
 
 std::string file_path() {
     const std::string& name = globals::fini.str();
-    return globals::cwd.trimmed() + std::string(trim_blanks(name.substr(0, std::min(name.size(), fini_used))));
+    return globals::cwd.trimmed() + std::string(trim_blanks(name.substr(0, fini_used)));
 }
 
 }  // namespace settings
@@ -95,7 +95,7 @@ void ini(kalvor::FixedText& exe_path, kalvor::FixedText& data_dir) {
     exe_path.assign("");
     data_dir.assign("");
     std::string& fini = globals::fini.str();
-    if (fini.size() > 62) std::fill(fini.begin() + 62, fini.end(), ' ');
+    if (fini.size() > settings::fini_used) std::fill(fini.begin() + settings::fini_used, fini.end(), ' ');
     const std::string path = settings::file_path();
 
     std::error_code ec;
@@ -112,10 +112,10 @@ void ini(kalvor::FixedText& exe_path, kalvor::FixedText& data_dir) {
     for (int n = 0; n < settings::max_lines && stringlib::read_record(in, record); ++n) {
         const settings::Entry entry = settings::parse_line(record);
         if (entry.key == settings::Key::launch) {
-            globals::cwdexe.assign(entry.value.substr(0, std::min(entry.value.size(), settings::max_line_length)));
+            globals::cwdexe.assign(entry.value);
             exe_path.assign(globals::cwdexe.view());
         } else if (entry.key == settings::Key::datadir) {
-            globals::cwddat.assign(entry.value.substr(0, std::min(entry.value.size(), settings::max_line_length)));
+            globals::cwddat.assign(entry.value);
             data_dir.assign(globals::cwddat.view());
         }
     }

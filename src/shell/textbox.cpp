@@ -1,5 +1,6 @@
 #include "shell/textbox.h"
 
+#include "foundations/stringlib.h"
 #include "model/globals.h"
 #include "platform/appgraphics.h"
 
@@ -13,10 +14,7 @@ constexpr int splash_min_font = 8;
 constexpr int splash_margin = 4;
 constexpr int body_min_font = 9;
 
-std::string_view trim_right(std::string_view s) {
-    const std::size_t last = s.find_last_not_of(' ');
-    return last == std::string_view::npos ? std::string_view{} : s.substr(0, last + 1);
-}
+std::string_view trim_right(std::string_view s) { return s.substr(0, stringlib::s_len_trim(s)); }
 
 // Sets the body font: monospaced at 14 pixels, smaller when the text would
 // not fit the room above the buttons.
