@@ -28,6 +28,7 @@
 #include "model/funct.h"
 #include "model/globals.h"
 #include "platform/dialogs.h"
+#include "run/cascade.h"
 #include "run/main_sub.h"
 
 namespace {
@@ -78,6 +79,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    cascade::install_services();
     globals::reset_run_state();
     globals::iopt = level;
     globals::iwt = weight;

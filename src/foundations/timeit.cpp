@@ -38,4 +38,6 @@ void timeit(int& flag) {
 
 float timeit_value() { return cpu_tt; }
 
+double elapsed() { return runtime::monotonic_seconds() - clock_t0; }
+
 }  // namespace timeit_mod

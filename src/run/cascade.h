@@ -142,6 +142,10 @@ struct Services {
 // assigning a default-constructed Services empties the table again.
 Services& services();
 
+// Fills services() with every optimiser service the program has; the
+// program's start-up and the headless fit runner call it once.
+void install_services();
+
 // Acceptance rules of the stages: value is the stage's result as the driver
 // evaluated it, lowest the lowest value before the stage.
 bool lower(double value, double lowest);                 // value < lowest
