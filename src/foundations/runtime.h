@@ -49,6 +49,13 @@ struct Hooks {
 void set_hooks(Hooks hooks);
 void reset_hooks();
 
+// Hooks for repeatable runs: every clock (monotonic seconds, the wall clock,
+// processor time) reads from one counter that starts at a fixed time and
+// moves on by one millisecond at each reading, so the generators seeded
+// from the clock start alike in every run.  The generators themselves are
+// left as they are.
+Hooks repeatable_clock();
+
 // Factor applied to every sleep: 1 real time, 0 instant.
 void set_time_scale(double scale);
 double time_scale();

@@ -379,7 +379,7 @@ private:
 
         if (!soft_bounds_apply()) {
             shuffle_pool();
-            hitnrun({0.1, 0.01, 0.001, 0.0001});
+            bounded_hitnrun({0.1, 0.01, 0.001, 0.0001}, trials);
             count();
             simplex(250);
             gauss_newton();

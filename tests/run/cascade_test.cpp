@@ -329,11 +329,14 @@ TEST_F(CascadeRun, EasyLevelRunsTheMinimiserOnlyAfterAFailedSqpAndNoCycleGaussNe
     EXPECT_EQ(moderate.gn, 3 + cycles2);
 }
 
+// The bounded hit-and-run runs five times before the first simplex of a
+// bounded Start and four times between Hooke-Jeeves and the second simplex
+// unless soft bounds apply (unbounded Restart).
 TEST_F(CascadeRun, TheBoundedAndRestartFlagsShapeTheOpening) {
     struct Case {
         int bounded, restart, hitnrun2, simplex, gn;
     };
-    for (const Case k : {Case{1, 0, 5, 2, 3}, Case{1, 1, 0, 2, 2}, Case{0, 1, 0, 1, 1}, Case{0, 0, 0, 2, 2}}) {
+    for (const Case k : {Case{1, 0, 9, 2, 3}, Case{1, 1, 4, 2, 2}, Case{0, 1, 0, 1, 1}, Case{0, 0, 4, 2, 2}}) {
         reports.clear();
         globals::iopt = 1;
         Calls c;
@@ -345,6 +348,15 @@ TEST_F(CascadeRun, TheBoundedAndRestartFlagsShapeTheOpening) {
         EXPECT_EQ(of("hitnrun2").size(), static_cast<std::size_t>(k.hitnrun2)) << k.bounded << k.restart;
         EXPECT_EQ(of("simplex_robust").size(), static_cast<std::size_t>(k.simplex)) << k.bounded << k.restart;
         EXPECT_EQ(c.gn, k.gn) << k.bounded << k.restart;
+        if (k.simplex < 2) continue;
+        std::vector<std::string> between;  // stages from Hooke-Jeeves to the second simplex
+        for (std::size_t i = 0, simplexes = 0; i < reports.size() && simplexes < 2; ++i) {
+            if (reports[i].stage == "simplex_robust") ++simplexes;
+            if (reports[i].stage == "hooke" || !between.empty()) between.push_back(reports[i].stage);
+        }
+        EXPECT_EQ(between, (std::vector<std::string>{"hooke", "hitnrun2", "hitnrun2", "hitnrun2", "hitnrun2",
+                                                      "simplex_robust"}))
+            << k.bounded << k.restart;
     }
 }
 
