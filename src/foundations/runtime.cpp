@@ -129,14 +129,13 @@ void set_hooks(Hooks hooks) {
 void reset_hooks() { set_hooks({}); }
 
 Hooks repeatable_clock() {
-    // Milliseconds since 2024-01-01 00:00:00 UTC.
-    constexpr std::int64_t start = 1704067200000LL;
-    auto ticks = std::make_shared<std::int64_t>(start);
+    auto ticks = std::make_shared<std::int64_t>(0);  // milliseconds read so far
     const auto next = [ticks] { return ++*ticks; };
     Hooks hooks;
-    hooks.monotonic_seconds = [next] { return static_cast<double>(next()) / 1000.0; };
-    hooks.cpu_time = [next] { return static_cast<double>(next() - start) / 1000.0; };
-    hooks.now = [next] { return Clock::time_point(std::chrono::milliseconds(next())); };
+    hooks.monotonic_seconds = [next] { return 1000.0 + static_cast<double>(next()) / 1000.0; };
+    hooks.cpu_time = [next] { return static_cast<double>(next()) / 1000.0; };
+    // From 2024-01-01 00:00:00 UTC.
+    hooks.now = [next] { return Clock::time_point(std::chrono::milliseconds(1704067200000LL + next())); };
     return hooks;
 }
 
