@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-
 #include <vector>
 
 TEST(Runtime, SeedVectorReproducesTheSequence) {
@@ -42,28 +40,6 @@ TEST(Runtime, HooksReplaceTheFacilities) {
     EXPECT_EQ(slept, 3);
     runtime::reset_hooks();
     EXPECT_NE(runtime::random_number(), 0.25);
-}
-
-// Every clock of the repeatable hooks reads one counter that moves on by a
-// millisecond per reading, and a fresh set of hooks starts it again.
-TEST(Runtime, RepeatableClockStartsAlikeAndMovesOnAtEveryReading) {
-    std::vector<double> first;
-    for (int run = 0; run < 2; ++run) {
-        runtime::set_hooks(runtime::repeatable_clock());
-        const double a = runtime::monotonic_seconds();
-        const auto b = runtime::now();
-        const double c = runtime::cpu_time();
-        const double d = runtime::monotonic_seconds();
-        EXPECT_NEAR(d - a, 0.003, 1e-9);
-        EXPECT_EQ(std::chrono::duration_cast<std::chrono::milliseconds>(b.time_since_epoch()).count(),
-                  1704067200002LL);
-        EXPECT_NEAR(c, 0.003, 1e-12);
-        if (run == 0)
-            first = {a, c, d};
-        else
-            EXPECT_EQ((std::vector<double>{a, c, d}), first);
-    }
-    runtime::reset_hooks();
 }
 
 TEST(Matrix, StoresColumnByColumn) {
