@@ -70,4 +70,24 @@ inline void use_exact_line() {
     use_rows({{1, 2, 3, 4, 5, 6, 7, 8}}, {5, 8, 11, 14, 17, 20, 23, 26});
 }
 
+// y = 1 + 0.5 x - 0.3 x^2 at x = 1..8 for the model P1 + P2*X1 + P3*X1^2.
+inline void use_quadratic() {
+    use_model("P1+P2*X1+P3*X1^2", 3, 1);
+    std::vector<double> x, y;
+    for (int i = 1; i <= 8; ++i) {
+        x.push_back(i);
+        y.push_back(1.0 + 0.5 * i - 0.3 * i * i);
+    }
+    use_rows({x}, y);
+}
+
+// The exact line of use_exact_line with a model that is NaN below P2 = 2
+// (a negative base to the power 0.5) and infinite beyond P1 = 7.03 (2 to a
+// power above 1024), and starts where trial points reach those regions.
+inline void use_hostile_line() {
+    use_model("P1+P2*X1+(P2-2)^0.5-(P2-2)^0.5+2^(1000*(P1-6))", 2, 1);
+    use_rows({{1, 2, 3, 4, 5, 6, 7, 8}}, {5, 8, 11, 14, 17, 20, 23, 26});
+}
+inline const std::vector<std::vector<double>> hostile_starts = {{1.0, 2.000001}, {5.9, 2.5}, {7.02, 1.5}};
+
 }  // namespace optimizer_test

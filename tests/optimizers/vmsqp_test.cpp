@@ -139,13 +139,7 @@ TEST(Vmsqp, NeverEndsAboveItsOwnStartWhateverTheCallerClaims) {
 // Held parameters come back bit for bit, a negative one and one outside
 // its bounds included; the free ones reach the optimum with them held.
 TEST(Vmsqp, HeldParametersNeverMove) {
-    use_model("P1+P2*X1+P3*X1^2", 3, 1);
-    std::vector<double> x, y;
-    for (int i = 1; i <= 8; ++i) {
-        x.push_back(i);
-        y.push_back(1.0 + 0.5 * i - 0.3 * i * i);
-    }
-    use_rows({x}, y);
+    use_quadratic();
     const double held = -0.30000000000000004;
     const std::vector<double> lo{-10.0, -10.0, 0.0}, hi{10.0, 10.0, 1.0};  // held value below its bound
     const Result r = run({0.0, 0.0, held}, lo, hi, {1, 1, 0});
@@ -157,11 +151,12 @@ TEST(Vmsqp, HeldParametersNeverMove) {
     const Result only = run({held1, 0.0, -0.3}, {-10.0, -10.0, -1.0}, {10.0, 10.0, 1.0}, {0, 1, 0});
     EXPECT_EQ(only.p[0], held1);
     EXPECT_EQ(only.p[2], -0.3);
-    // With P1 held at -1.7 the best slope is sum x (y + 1.7 + 0.3 x^2) / sum x^2.
+    // With P1 held at -1.7 and P3 at -0.3 the best slope is
+    // sum x (y + 1.7 + 0.3 x^2) / sum x^2 = sum x (2.7 + 0.5 x) / sum x^2.
     double sxy = 0.0, sxx = 0.0;
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        sxy += x[i] * (y[i] - held1 + 0.3 * x[i] * x[i]);
-        sxx += x[i] * x[i];
+    for (int x = 1; x <= 8; ++x) {
+        sxy += x * (2.7 + 0.5 * x);
+        sxx += x * x;
     }
     EXPECT_NEAR(only.p[1], sxy / sxx, 1e-6);
 }
@@ -173,15 +168,11 @@ TEST(Vmsqp, AllParametersHeldReturnsTheStart) {
     expect_consistent(r);
 }
 
-// NaN below P2 = 2 (a negative base to the power 0.5) and infinity beyond
-// P1 = 7.03 (2 to a power above 1024); the start sits where the gradient's
-// trial points reach the NaN region.
+// A model with NaN and infinite values near its start (see use_hostile_line).
 TEST(Vmsqp, ModelsWithNaNAndInfinityAtTrialPointsGiveFiniteResults) {
-    use_model("P1+P2*X1+(P2-2)^0.5-(P2-2)^0.5+2^(1000*(P1-6))", 2, 1);
-    use_rows({{1, 2, 3, 4, 5, 6, 7, 8}}, {5, 8, 11, 14, 17, 20, 23, 26});
+    use_hostile_line();
     const std::vector<double> lo{-100.0, -100.0}, hi{100.0, 100.0};
-    for (const std::vector<double>& start :
-         {std::vector<double>{1.0, 2.000001}, std::vector<double>{5.9, 2.5}, std::vector<double>{7.02, 1.5}}) {
+    for (const std::vector<double>& start : hostile_starts) {
         const double before = fresh(start).f;
         const Result r = run(start, lo, hi);
         EXPECT_TRUE(std::isfinite(r.f));
