@@ -160,7 +160,7 @@ private:
     Flow gradient();
     void update(double alpha, std::span<const double> g_old, std::span<const double> d_old);
     Flow line_search(double& alpha, double alphamin);
-    void bound_correction();
+    bool relocate();
     void pass(int mode, int number);
 
     int m_;
@@ -256,9 +256,9 @@ Flow Minimiser::line_search(double& alpha, double alphamin) {
         if (first < f_) {
             x_ = trial;
             f_ = first;
-            double increment = alpha;
-            for (;;) {
-                increment *= factor;
+            // Further steps along d: the first as long as the trial step,
+            // each next one longer by the gradient-dependent factor.
+            for (double increment = alpha;; increment *= factor) {
                 if (increment > largest_increment) {
                     iexit_ = limit_reached;
                     return Flow::pass_end;
@@ -295,17 +295,17 @@ Flow Minimiser::line_search(double& alpha, double alphamin) {
     }
 }
 
-// A point on or beyond a bound is moved inside and evaluated again.
-void Minimiser::bound_correction() {
+// A point on or beyond a bound is moved inside; returns whether x moved.
+bool Minimiser::relocate() {
     bool outside = false;
     for (std::size_t i = 0; i < n_; ++i)
         if (free_[i] && (x_[i] <= lo_[i] || x_[i] >= hi_[i])) outside = true;
-    if (!outside) return;
+    if (!outside) return false;
     std::vector<int> mask(n_);
     for (std::size_t i = 0; i < n_; ++i) mask[i] = free_[i] ? 1 : 0;
     int status = 0;
     check_parameter_bounds::tanh_bounds5(x_, static_cast<int>(n_), lo_, hi_, mask, f_, status);
-    f_ = evaluate(x_);
+    return true;
 }
 
 void Minimiser::pass(int mode, int number) {
@@ -314,6 +314,7 @@ void Minimiser::pass(int mode, int number) {
     if (!prepare(mode, number)) return;
     count_ = 0;
     central_ = false;
+    relocate();  // a point left outside by the previous pass or the caller
     f_ = evaluate(x_);
     fpass_ = f_;
     double df = 0.5;
@@ -348,7 +349,7 @@ void Minimiser::pass(int mode, int number) {
             flow = line_search(alpha, alphamin);
             if (flow == Flow::pass_end) return;
             if (flow == Flow::next) {
-                bound_correction();
+                if (relocate()) f_ = evaluate(x_);
                 if (alpha < alphamin) flow = Flow::failed;
             }
         }
