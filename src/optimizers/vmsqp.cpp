@@ -342,7 +342,7 @@ void Run::minimise(std::span<const double> b_in, double f_caller) {
         wlo_ = lo_;
         whi_ = hi_;
         if (number <= 2) relocate_if_outside(b);
-        if (maxit_ < 1) continue;
+        if (maxit_ < 1 || n_ == 0) continue;
         report.cycle_start(number);
         converged = cycle(number, b, f_ref, report);
     }

@@ -161,11 +161,16 @@ TEST(Vmsqp, HeldParametersNeverMove) {
     EXPECT_NEAR(only.p[1], sxy / sxx, 1e-6);
 }
 
-TEST(Vmsqp, AllParametersHeldReturnsTheStart) {
+TEST(Vmsqp, WithNothingToMoveTheStartComesBack) {
     use_exact_line();
     const Result r = run({1.0, 2.0}, {-10.0, -10.0}, {10.0, 10.0}, {0, 0});
     EXPECT_EQ(r.p, (std::vector<double>{1.0, 2.0}));
     expect_consistent(r);
+
+    // No parameters at all: the value of the model as it stands.
+    use_model("3*X1", 0, 1);
+    const Result none = run({}, {}, {});
+    EXPECT_EQ(none.f, 8.0 * 2.0 * 2.0);  // every residual is 2
 }
 
 // A model with NaN and infinite values near its start (see use_hostile_line).
