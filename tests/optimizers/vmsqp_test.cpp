@@ -1,5 +1,6 @@
 // The sequential-quadratic optimiser: fits with known optima, bounds, held
-// parameters, hostile models, its pieces and its report.
+// parameters, hostile models, its objective, constraints and metric update,
+// and its report.
 
 #include "optimizers/vmsqp.h"
 
@@ -215,7 +216,7 @@ TEST(Vmsqp, EvaluationCapOfACycle) {
 
 // ---- objective, constraints, differences ----
 
-TEST(VmsqpPieces, ObjectiveIsThePlainSumOfSquares) {
+TEST(VmsqpObjective, ObjectiveIsThePlainSumOfSquares) {
     use_exact_line();
     common_data::ysig[0] = 5.0;  // weights play no part
     const Result r = fresh({2.0, 2.5});
@@ -233,7 +234,7 @@ TEST(VmsqpPieces, ObjectiveIsThePlainSumOfSquares) {
     EXPECT_EQ(f, 0.0);
 }
 
-TEST(VmsqpPieces, BoundsBecomeConstraintsWithUnitGradients) {
+TEST(VmsqpObjective, BoundsBecomeConstraintsWithUnitGradients) {
     const std::vector<double> x{1.0, -2.0}, lo{0.0, -1.0}, hi{3.0, 5.0};
     std::vector<double> c(5, 9.0);
     initialize_vmsqp::evaluate_constraints(x, 2, c, 5, lo, hi);
@@ -248,7 +249,7 @@ TEST(VmsqpPieces, BoundsBecomeConstraintsWithUnitGradients) {
     EXPECT_EQ(a(3, 0), 0.0);
 }
 
-TEST(VmsqpPieces, GradientIsACentralDifferenceWithFlooredSteps) {
+TEST(VmsqpObjective, GradientIsACentralDifferenceWithFlooredSteps) {
     EXPECT_EQ(vmsqp_mod::difference_step(0.0), 1.0000002e-5);
     EXPECT_EQ(vmsqp_mod::difference_step(-1000.0), (1000.0 + 1.0000002e-5) * 1.0000002e-5);
 
@@ -360,10 +361,10 @@ TEST(VmsqpReport, SilentUnlessSwitchedOn) {
     run({0.5, 0.5}, {-100.0, -100.0}, {100.0, 100.0});
     const std::string out = testing::internal::GetCapturedStdout();
     vmsqp_mod::bprint = 0;
-    for (const char* piece : {"Start of cycle=", "REGRESSION STATISTICS", "CONSTRAINT SATISFACTION CHECK",
+    for (const char* expected : {"Start of cycle=", "REGRESSION STATISTICS", "CONSTRAINT SATISFACTION CHECK",
                               "ALL LOWER BOUND CONSTRAINTS SATISFIED!", "MODEL FIT COMPARISON",
                               "VMSQP OPTIMIZATION COMPLETED", "  b( 1) =  2.00000000E+00"})
-        EXPECT_NE(out.find(piece), std::string::npos) << piece;
+        EXPECT_NE(out.find(expected), std::string::npos) << expected;
     // An exact line: R-squared 1 from the reconstructed observations.
     EXPECT_NE(out.find("R-squared:   1.000000"), std::string::npos) << out;
 }
