@@ -398,6 +398,12 @@ TEST(VmsqpReport, StatisticsOfALineFit) {
     EXPECT_NE(na.find("R-squared: N/A"), std::string::npos) << na;
     EXPECT_EQ(na.find("nan"), std::string::npos) << na;
     EXPECT_EQ(na.find("NaN"), std::string::npos) << na;
+
+    testing::internal::CaptureStdout();
+    vmsqp_mod::print_final_results(std::vector<double>{1.0, 2.0}, 3.0, zero, zero, 5, 40, 2, 2, 2);
+    const std::string summary = testing::internal::GetCapturedStdout();
+    EXPECT_NE(summary.find("RMS error: N/A"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("Final objective (SSR):  3.00000000E+00"), std::string::npos) << summary;
 }
 
 TEST(VmsqpReport, ConstraintCheckNamesEachViolation) {
