@@ -10,7 +10,6 @@ namespace cascade {
 
 void install_services() {
     Services& s = services();
-    (void)s;
     s.varmetric = [](const VmObjective& f, int k, std::span<double> p, double& value, int& status) {
         vmet::varmetric(f, k, p, value, status);
     };

@@ -8,6 +8,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include "foundations/runtime.h"
@@ -211,6 +213,28 @@ TEST_F(Va10b, ATrialSearchIsRepeatableAndNeverWorse) {
     EXPECT_EQ(f1, f2);
     EXPECT_LT(f1, start);
     EXPECT_DOUBLE_EQ(f1, objective(b1));
+}
+
+// With the reports on, everything goes to standard output: no result file
+// appears in the working folder.
+TEST_F(Va10b, ReportsGoToTheConsoleOnly) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / "va10b_report_test";
+    fs::create_directories(dir);
+    const fs::path home = fs::current_path();
+    fs::current_path(dir);
+    fit(michaelis_menten());
+    va10b_mod::bprint = true;
+    testing::internal::CaptureStdout();
+    run({10.0, 100.0}, 1, 50);
+    const std::string out = testing::internal::GetCapturedStdout();
+    va10b_mod::bprint = false;
+    fs::current_path(home);
+    EXPECT_TRUE(fs::is_empty(dir));
+    fs::remove_all(dir);
+    for (const char* line : {"itn = ", "OPTIMIZATION SUMMARY", "PARAMETER STANDARD ERRORS", "CORRELATION MATRIX:",
+                             "ADAPTIVE FACTOR EVOLUTION SUMMARY", "Condition estimate: "})
+        EXPECT_NE(out.find(line), std::string::npos) << line;
 }
 
 // ---- finite differences at a bound ----
