@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -165,6 +166,43 @@ TEST_F(Varmetric, AnUntrustedPerfectFitReturnsTheStart) {
     const double f = run(exact_zero, p, code);
     EXPECT_EQ(p, (Point{0.0, 0.0}));
     EXPECT_EQ(f, 5.0);
+}
+
+// The second pass starts by evaluating the first pass's best point again;
+// from that call on the objective drops its offset, so the second pass ends
+// below 1e-12 and is discarded alone: the first pass's gain stays.
+TEST_F(Varmetric, AnUntrustedLaterPassKeepsTheEarlierGains) {
+    box({-10}, {10});
+    std::vector<Point> seen;
+    bool offset = true;
+    const vmet::Objective f = [&](int, std::span<const double> x, double& v) {
+        const Point p(x.begin(), x.end());
+        if (std::find(seen.begin(), seen.end(), p) != seen.end()) offset = false;
+        seen.push_back(p);
+        v = std::pow(p[0] - 1.0, 2) + (offset ? 1e-3 : 0.0);
+    };
+    Point p = {0.0};
+    double value = 1.001;
+    int code = 0;
+    vmet::varmetric(f, 1, p, value, code);
+    EXPECT_FALSE(offset);
+    EXPECT_NEAR(p[0], 1.0, 1e-4);
+    EXPECT_NEAR(value, 1e-3, 1e-8);
+}
+
+double ignores_second(const Point& p) { return std::pow(p[0] - 3.0, 2) + 2.0; }
+
+// A parameter the objective does not depend on (the last one, whose zero
+// difference comes last in the gradient) does not stall the line searches.
+TEST_F(Varmetric, AParameterWithoutEffectDoesNotBlockTheOthers) {
+    box({-10, -10}, {10, 10});
+    Point p = {0.0, 5.0};
+    int code = 0;
+    const double f = run(ignores_second, p, code);
+    EXPECT_NEAR(p[0], 3.0, 1e-5);
+    EXPECT_NEAR(p[1], 5.0, 1e-3);
+    EXPECT_DOUBLE_EQ(f, ignores_second(p));
+    EXPECT_NE(code, vmet::code_failed_trials);
 }
 
 TEST_F(Varmetric, EveryParameterHeldReturnsTheStart) {
