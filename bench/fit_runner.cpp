@@ -114,9 +114,9 @@ int main(int argc, char** argv) {
     const double seconds = runtime::monotonic_seconds() - started;
 
     const std::string result = outcome();
-    std::printf("file=%s\noutcome=%s\nssqr=%.10e\n", source.filename().c_str(), result.c_str(), common_data::fssqr);
-    for (int j = 0; j < common_data::npr; ++j) std::printf("p%d=%.10e\n", j + 1, common_data::pfinal[j]);
-    for (std::size_t j = 0; j < se.size(); ++j) std::printf("se%zu=%.10e\n", j + 1, se[j]);
+    std::printf("file=%s\noutcome=%s\nssqr=%.16e\n", source.filename().c_str(), result.c_str(), common_data::fssqr);
+    for (int j = 0; j < common_data::npr; ++j) std::printf("p%d=%.16e\n", j + 1, common_data::pfinal[j]);
+    for (std::size_t j = 0; j < se.size(); ++j) std::printf("se%zu=%.16e\n", j + 1, se[j]);
     std::printf("evaluations=%lld\nseconds=%.3f\n", funct::evaluation_count(), seconds);
     fs::remove_all(work, ec);
     return result == "fitted" ? 0 : 1;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "foundations/matrix.h"
 #include "foundations/runtime.h"
 #include "foundations/stringlib.h"
 #include "model/fparser.h"
@@ -199,19 +200,46 @@ namespace {
 
 }  // namespace
 
-bool fnparse2(std::span<const double> p, std::span<const double> x, int np, int nx, int nfunc, std::string_view text,
-              double& y) {
-    np = std::clamp(np, 0, std::min(max_parameters, static_cast<int>(p.size())));
-    nx = std::clamp(nx, 0, std::min(max_x_variables, static_cast<int>(x.size())));
+namespace {
+
+// The parameter and X counts fnparse2 uses, and the compile it needs first:
+// false when the text does not compile.
+bool prepare_model(int& np, int& nx, int& nfunc, std::size_t p_size, std::size_t x_size, std::string_view text,
+                   double y) {
+    np = std::clamp(np, 0, std::min(max_parameters, static_cast<int>(p_size)));
+    nx = std::clamp(nx, 0, std::min(max_x_variables, static_cast<int>(x_size)));
     nfunc = std::max(nfunc, 1);
 
     if (y == fnparse2_recompile) bflag = 0;
     if (bflag == 0) {
-        if (!compile_model(np, nx, nfunc, text)) {
-            y = 0.0;
-            return false;
-        }
+        if (!compile_model(np, nx, nfunc, text)) return false;
         bflag = 1;
+    }
+    return true;
+}
+
+// A model value with NaN and infinity replaced and clamped.
+double guarded_model_value(double value) {
+    // Only a value that is no number at all is replaced; a huge finite one is
+    // clamped like any other.
+    if (std::isnan(value) || std::isinf(value)) value = limits::invalid;
+    return std::clamp(value, -limits::clamp, limits::clamp);
+}
+
+// The model text left-adjusted in place, and the guard block stored.
+void prepare_text(kalvor::FixedText& text) {
+    limits::store();
+    std::string& s = text.str();
+    if (!s.empty() && (s[0] == ' ' || s[0] == '\t')) stringlib::s_adjustl(s);
+}
+
+}  // namespace
+
+bool fnparse2(std::span<const double> p, std::span<const double> x, int np, int nx, int nfunc, std::string_view text,
+              double& y) {
+    if (!prepare_model(np, nx, nfunc, p.size(), x.size(), text, y)) {
+        y = 0.0;
+        return false;
     }
 
     std::array<double, max_parameters + max_x_variables> values;
@@ -256,10 +284,7 @@ namespace my_func {
 
 void eval_func(std::span<const double> p, int np, std::span<const double> x, int nx, kalvor::FixedText& text,
                double& y) {
-    limits::store();
-    std::string& s = text.str();
-    if (!s.empty() && (s[0] == ' ' || s[0] == '\t')) stringlib::s_adjustl(s);
-
+    prepare_text(text);
     double value = 0.0;
     if (globals::nmdl != 0) {
         const auto x_at = [&](int k) { return nx >= k && static_cast<int>(x.size()) >= k ? x[static_cast<std::size_t>(k) - 1] : 0.0; };
@@ -267,10 +292,35 @@ void eval_func(std::span<const double> p, int np, std::span<const double> x, int
     } else if (!fnparse2(p, x, np, nx, 1, text.view(), value)) {
         value = 0.0;
     }
-    // Only a value that is no number at all is replaced; a huge finite one is
-    // clamped like any other.
-    if (std::isnan(value) || std::isinf(value)) value = limits::invalid;
-    y = std::clamp(value, -limits::clamp, limits::clamp);
+    y = guarded_model_value(value);
+}
+
+void eval_rows(std::span<const double> p, int np, const kalvor::Matrix& x, int nx, std::size_t rows,
+               kalvor::FixedText& text, std::span<double> y) {
+    if (rows == 0) return;
+    prepare_text(text);
+    const int columns = static_cast<int>(std::min<std::size_t>(x.cols(), max_x_variables));
+    const auto x_at = [&](std::size_t row, int k) { return nx >= k && columns >= k ? x(row, static_cast<std::size_t>(k) - 1) : 0.0; };
+    if (globals::nmdl != 0) {
+        for (std::size_t r = 0; r < rows; ++r) y[r] = guarded_model_value(func2(x_at(r, 1), x_at(r, 2), x_at(r, 3), nx));
+        return;
+    }
+
+    int nfunc = 1;
+    if (!prepare_model(np, nx, nfunc, p.size(), max_x_variables, text.view(), 0.0)) {
+        std::fill_n(y.begin(), rows, guarded_model_value(0.0));
+        return;
+    }
+    // The parameters are single values; X variable j reads column j (0 for a
+    // column the table lacks, as a row of the one-row path holds).
+    std::array<double, max_parameters + max_x_variables> values{};
+    std::array<const double*, max_parameters + max_x_variables> sources{};
+    for (int k = 0; k < np; ++k) values[static_cast<std::size_t>(k)] = p[static_cast<std::size_t>(k)];
+    for (int k = 0; k < nx && k < columns; ++k) sources[static_cast<std::size_t>(np + k)] = x.column(static_cast<std::size_t>(k));
+    const auto used = static_cast<std::size_t>(np + nx);
+    fparser::evalf_rows(0, std::span<const double>(values).first(used), std::span<const double* const>(sources).first(used),
+                        rows, y);
+    for (std::size_t r = 0; r < rows; ++r) y[r] = guarded_model_value(y[r]);
 }
 
 }  // namespace my_func

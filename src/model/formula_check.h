@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "foundations/fixed_text.h"
+#include "foundations/matrix.h"
 
 // Number argument of fnparse2 that forces a new compile of the model text.
 inline constexpr double fnparse2_recompile = 8888.0;
@@ -78,5 +79,12 @@ namespace my_func {
 // becomes limits::invalid; the value is clamped to +-limits::clamp.
 void eval_func(std::span<const double> p, int np, std::span<const double> x, int nx, kalvor::FixedText& text,
                double& y);
+
+// The guarded model values of rows 0..rows-1 of the table x (column j = X
+// variable j+1) into y: y[r] is bit for bit what eval_func gives for row r's
+// X values, the whole batch evaluated block by block in one call.  A text
+// that does not compile is reported once for the batch.
+void eval_rows(std::span<const double> p, int np, const kalvor::Matrix& x, int nx, std::size_t rows,
+               kalvor::FixedText& text, std::span<double> y);
 
 }  // namespace my_func

@@ -37,6 +37,13 @@ struct Instruction {
     double value = 0.0;      // constant operand
 };
 
+// Where evalf_rows reads a variable: row r at values[r] (by_row), or one
+// block of a single value.
+struct BlockSource {
+    const double* values = nullptr;
+    bool by_row = false;
+};
+
 // One compiled formula.  The arrays are empty until a compile stores into
 // them; then they hold exactly code_count codes, constant_count constants
 // and stack_size stack places, and program the codes as evalf runs them.
@@ -49,7 +56,16 @@ struct tComp {
     std::int32_t stack_size = 0;         // deepest stack the formula needs
     std::int32_t stack_top = 0;          // running depth while compiling
     std::vector<Instruction> program;    // the codes translated for evalf
+    // Work space of evalf_rows, sized with the program: one block of rows
+    // per stack place, per variable the program names, and the row marks.
+    std::vector<double> block_stack;
+    std::vector<double> block_values;
+    std::vector<BlockSource> block_sources;
+    std::vector<unsigned char> block_failed;
 };
+
+// Rows that evalf_rows runs every instruction over at a time.
+inline constexpr std::size_t block_rows = 64;
 
 // Byte codes.  Variable k (1-based) of the name list is code
 // code_variable_first + k - 1.
@@ -117,6 +133,16 @@ void build_program(tComp& slot);
 // values; an ASIN/ACOS argument outside [-1, 1] ends the evaluation with 0
 // and evalerrtype 4.  A slot that does not exist or holds no formula gives 0.
 double evalf(int i, std::span<const double> values);
+
+// Values of the formula in slot i for rows 0..rows-1 into out: variable k
+// reads columns[k][r] in row r when columns has a non-null entry k, else
+// values[k] on every row, with evalf's rules for the variables beyond the
+// values passed.  Each out[r] is bit for bit what evalf gives for row r's
+// values, and evalerrtype is that of the last row; every instruction runs
+// over a block of block_rows rows at once, without allocating.  out must
+// hold rows values.
+void evalf_rows(int i, std::span<const double> values, std::span<const double* const> columns, std::size_t rows,
+                std::span<double> out);
 
 // Text of evalerrtype 1..5, blank otherwise.
 kalvor::Text<32> evalerrmsg();

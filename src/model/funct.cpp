@@ -63,15 +63,6 @@ FunWork& fun_work() {
     return work;
 }
 
-// The model at one row of X.
-double model_at_row(const kalvor::Matrix& x, std::size_t row, std::span<const double> p, int np, int nx) {
-    std::array<double, common_data::max_x> xrow{};
-    for (std::size_t j = 0; j < count_of(nx) && j < xrow.size(); ++j) xrow[j] = x(row, j);
-    double y = 0.0;
-    my_func::eval_func(p, np, xrow, nx, common_udf::cudf, y);
-    return y;
-}
-
 // Weights of every row into w for the given mode (1..4).
 void mode_weights(int mode, std::span<const double> r, std::span<const double> ycalc,
                   std::span<const double> sig, std::span<double> w, std::vector<double>& robust) {
@@ -192,8 +183,9 @@ void fun(const kalvor::Matrix& x, std::span<const double> y, std::span<const dou
     FunWork& work = fun_work();
     work.p.assign(p.begin(), p.begin() + static_cast<std::ptrdiff_t>(count_of(np)));
     common_data::nd = nd;
+    my_func::eval_rows(work.p, np, x, nx, rows, common_udf::cudf, ycalc);
     for (std::size_t i = 0; i < rows; ++i) {
-        ycalc[i] = fitted_value(model_at_row(x, i, work.p, np, nx));
+        ycalc[i] = fitted_value(ycalc[i]);
         if (std::fabs(ycalc[i]) >= objective_ceiling - objective_floor) used = mode_none;
     }
 
