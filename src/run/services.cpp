@@ -2,11 +2,29 @@
 
 #include "run/cascade.h"
 
+#include "optimizers/adam.h"
+#include "optimizers/mrt_a23.h"
+#include "optimizers/tunnelsearch.h"
+
 namespace cascade {
 
 void install_services() {
     Services& s = services();
-    (void)s;
+    s.tunnelsearch = [](const kalvor::Objective& f, int k, std::span<double> p, double& value,
+                        std::span<double> lo, std::span<double> hi, std::span<const int> mask) {
+        tunnelsearch::tunnelsearch(f, k, p, value, lo, hi, mask);
+    };
+    s.adam = [](const kalvor::Objective& f, int k, int n, std::span<double> p, std::span<const int> mask,
+                std::span<double> lo, std::span<double> hi, int& work, double& value) {
+        adam::adam(f, k, n, p, mask, lo, hi, work, value);
+    };
+    // The seam's step is the initial damping, its status the print unit;
+    // the cap is the adapter's own evaluation counter.
+    s.a23mrt = [](int k, std::span<double> p, int n, float step, double& value, int cap, int& print_unit,
+                  int mode) {
+        int evaluations = cap;
+        mrt_a23_mod::a23mrt(k, p, n, step, value, evaluations, print_unit, mode);
+    };
 }
 
 }  // namespace cascade
