@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -212,6 +213,19 @@ TEST_F(A23mrt, AnExhaustedTimeBudgetSkipsTheIterationsAndLeavesTheRunClockAlone)
     EXPECT_EQ(r.p, (std::vector<double>{-1.2, 1.0}));
     EXPECT_DOUBLE_EQ(r.ssq, 100.0 * std::pow(1.0 - 1.44, 2) + 4.84);
     EXPECT_EQ(globals::totaltime, 1.5);
+}
+
+TEST_F(A23mrt, APositivePrintUnitWritesOneLinePerIteration) {
+    set_up(rosenbrock());
+    std::vector<double> p = {-1.2, 1.0};
+    double ssq = 0.0;
+    int cap = 500;
+    testing::internal::CaptureStdout();
+    mrt_a23_mod::a23mrt(2, p, 2, 0.001f, ssq, cap, 6, 0);
+    const std::string out = testing::internal::GetCapturedStdout();
+    // The start value 24.2 on the first line.
+    EXPECT_EQ(out.substr(0, out.find('\n')), " ITN #   1 EVALN *   1  SUMSQUARES=  2.42000000E+01");
+    EXPECT_GT(std::count(out.begin(), out.end(), '\n'), 5);
 }
 
 TEST_F(A23mrt, ASmallCapIsRaisedToOneHundred) {
