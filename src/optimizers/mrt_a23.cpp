@@ -253,6 +253,7 @@ public:
     double start(Vector& e) { return evaluate(p_.first(np_), e); }
     void set_start_residuals(Vector e) { best_e_ = std::move(e); }
     double best() const { return best_; }
+    bool has_free_parameters() const { return !active_.empty(); }
 
 private:
     bool out_of_time() const { return timeit_mod::elapsed() > globals::timemax; }
@@ -393,8 +394,11 @@ void a23mrt(int n, std::span<double> p, int m, double step, double& ssq, int& ma
     std::vector<double> e;
     const double f0 = solver.start(e);
     solver.set_start_residuals(std::move(e));
-    maxfn = solver.iterate(step, cap, f0);
-    if (mode != 0) solver.polish();
+    maxfn = 1;
+    if (solver.has_free_parameters()) {
+        maxfn = solver.iterate(step, cap, f0);
+        if (mode != 0) solver.polish();
+    }
     if (!(solver.best() < f0)) std::copy(entry.begin(), entry.end(), p.begin());
     ssq = solver.evaluate(p.first(count_of(n)));
 }

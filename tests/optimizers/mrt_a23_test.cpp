@@ -197,6 +197,16 @@ TEST_F(A23mrt, NoImprovementGivesTheStartBackWithItsValue) {
     EXPECT_EQ(r.ssq, 0.0);
 }
 
+TEST_F(A23mrt, WithEveryParameterHeldNothingIsSearched) {
+    Problem pr = rosenbrock();
+    pr.mask = {0, 0};
+    set_up(pr);
+    const Result r = fit({-1.2, 1.0}, 1);
+    EXPECT_EQ(r.evaluations, 1);
+    EXPECT_EQ(r.p, (std::vector<double>{-1.2, 1.0}));
+    EXPECT_DOUBLE_EQ(r.ssq, 24.2);
+}
+
 TEST_F(A23mrt, AnExhaustedTimeBudgetSkipsTheIterationsAndLeavesTheRunClockAlone) {
     set_up(rosenbrock());
     double now = 5000.0;
