@@ -8,7 +8,8 @@
 // The data file is copied into a fresh work folder first, so the results
 // file and the run log never land beside the original. Output, one
 // "key=value" per line: file, outcome (fitted, cancelled, aborted, rejected
-// or declined), ssqr, p1..pn, evaluations, seconds. Messages the run shows
+// or declined), ssqr, p1..pn, evaluations, seconds, run_clock (the driver's
+// run clock, globals::totaltime, at the end of the fit). Messages the run shows
 // go to standard error. Exit code 0 for a fitted run, 1 otherwise, 2 for a
 // usage error.
 //
@@ -97,7 +98,8 @@ int main(int argc, char** argv) {
     const std::string result = outcome();
     std::printf("file=%s\noutcome=%s\nssqr=%.10e\n", source.filename().c_str(), result.c_str(), common_data::fssqr);
     for (int j = 0; j < common_data::npr; ++j) std::printf("p%d=%.10e\n", j + 1, common_data::pfinal[j]);
-    std::printf("evaluations=%lld\nseconds=%.3f\n", funct::evaluation_count(), seconds);
+    std::printf("evaluations=%lld\nseconds=%.3f\nrun_clock=%.3f\n", funct::evaluation_count(), seconds,
+                globals::totaltime);
     fs::remove_all(work, ec);
     return result == "fitted" ? 0 : 1;
 }
