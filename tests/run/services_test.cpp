@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -78,7 +79,9 @@ TEST_F(InstalledServices, Example1ReachesItsOptimumAtEveryLevel) {
         EXPECT_NEAR(a.p[1], 136.94773, 5e-6) << level;
         ASSERT_FALSE(stages.empty());
         EXPECT_EQ(stages.front(), "tunnelsearch");
-        if (level == 3) EXPECT_NE(std::find(stages.begin(), stages.end(), "a23mrt"), stages.end());
+        if (level == 3) {
+            EXPECT_NE(std::find(stages.begin(), stages.end(), "a23mrt"), stages.end());
+        }
     }
 }
 
