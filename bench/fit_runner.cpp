@@ -13,7 +13,8 @@
 // file and the run log never land beside the original. Output, one
 // "key=value" per line: file, outcome (fitted, cancelled, aborted, rejected
 // or declined), ssqr, p1..pn, se1..sen (0 for a held parameter),
-// evaluations, seconds. Messages the run shows
+// evaluations, seconds, run_clock (the driver's run clock, globals::totaltime,
+// at the end of the fit). Messages the run shows
 // go to standard error. Exit code 0 for a fitted run, 1 otherwise, 2 for a
 // usage error.
 //
@@ -117,7 +118,8 @@ int main(int argc, char** argv) {
     std::printf("file=%s\noutcome=%s\nssqr=%.16e\n", source.filename().c_str(), result.c_str(), common_data::fssqr);
     for (int j = 0; j < common_data::npr; ++j) std::printf("p%d=%.16e\n", j + 1, common_data::pfinal[j]);
     for (std::size_t j = 0; j < se.size(); ++j) std::printf("se%zu=%.16e\n", j + 1, se[j]);
-    std::printf("evaluations=%lld\nseconds=%.3f\n", funct::evaluation_count(), seconds);
+    std::printf("evaluations=%lld\nseconds=%.3f\nrun_clock=%.3f\n", funct::evaluation_count(), seconds,
+                globals::totaltime);
     fs::remove_all(work, ec);
     return result == "fitted" ? 0 : 1;
 }

@@ -104,9 +104,9 @@ struct Services {
     std::function<void(const kalvor::Objective& f, int k, std::span<double> p, double& value,
                        std::span<double> lo, std::span<double> hi, std::span<const int> mask)>
         tunnelsearch;
-    // Moment-scaled descent: (objective, k, n, p, mask, value, work counter, upper, lower).
+    // Moment-scaled descent: (objective, k, n, p, mask, lower, upper, work counter, value).
     std::function<void(const kalvor::Objective& f, int k, int n, std::span<double> p, std::span<const int> mask,
-                       double& value, int& work, std::span<double> hi, std::span<double> lo)>
+                       std::span<double> lo, std::span<double> hi, int& work, double& value)>
         adam;
     // Differential evolution: (n, k, p, value = lowest on entry, generations used, generation cap).
     std::function<void(int n, int k, std::span<double> p, double& value, int& generations, int cap)> evol;

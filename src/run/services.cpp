@@ -2,6 +2,9 @@
 
 #include "run/cascade.h"
 
+#include "optimizers/adam.h"
+#include "optimizers/mrt_a23.h"
+#include "optimizers/tunnelsearch.h"
 #include "optimizers/va10b.h"
 #include "optimizers/varmetric.h"
 #include "optimizers/vmsqp.h"
@@ -25,6 +28,21 @@ void install_services() {
         va10b_mod::va10b_optimizer(n, k, p, value, hessian, start_mode, flag, limit, exit_code);
     };
     s.bootstrap = bootstrap_data_mod::residual_bootstrap_regression;
+    s.tunnelsearch = [](const kalvor::Objective& f, int k, std::span<double> p, double& value,
+                        std::span<double> lo, std::span<double> hi, std::span<const int> mask) {
+        tunnelsearch::tunnelsearch(f, k, p, value, lo, hi, mask);
+    };
+    s.adam = [](const kalvor::Objective& f, int k, int n, std::span<double> p, std::span<const int> mask,
+                std::span<double> lo, std::span<double> hi, int& work, double& value) {
+        adam::adam(f, k, n, p, mask, lo, hi, work, value);
+    };
+    // The seam's step is the initial damping, its status the print unit;
+    // the cap is the adapter's own evaluation counter.
+    s.a23mrt = [](int k, std::span<double> p, int n, float step, double& value, int cap, int& print_unit,
+                  int mode) {
+        int evaluations = cap;
+        mrt_a23_mod::a23mrt(k, p, n, step, value, evaluations, print_unit, mode);
+    };
 }
 
 }  // namespace cascade

@@ -182,6 +182,32 @@ TEST_F(CascadeRun, AnImprovementIsKeptWhateverTheStageClaims) {
     EXPECT_NEAR(a.ssq, ssq(a, best), 1e-9);
 }
 
+// The descent between the tunnel searches gets the working bounds lower
+// first, then its work counter, and the value slot last.
+TEST_F(CascadeRun, TheDescentGetsLowerThenUpperBoundsAndTheValueSlot) {
+    auto a = line_fit(noisy);
+    a.lo = {-50.0, -60.0};
+    a.hi = {70.0, 80.0};
+    std::vector<double> lo, hi;
+    double slot = 0.0;
+    cascade::services().adam = [&](const kalvor::Objective& f, int k, int, std::span<double> p,
+                                   std::span<const int>, std::span<double> l, std::span<double> h, int& work,
+                                   double& value) {
+        lo.assign(l.begin(), l.end());
+        hi.assign(h.begin(), h.end());
+        f(p, k, slot);
+        EXPECT_EQ(value, slot);  // the slot holds the value at the working vector
+        work = 17;
+        value = 1e300;           // a claim the driver does not believe
+    };
+    sharc_mod::sharc(a);
+    EXPECT_EQ(lo, a.lo);
+    EXPECT_EQ(hi, a.hi);
+    const auto tunnel = of("tunnelsearch");
+    ASSERT_EQ(tunnel.size(), 1u);
+    EXPECT_NEAR(tunnel[0].value, slot, 1e-9);
+}
+
 // A result 0.005 % above the lowest value is taken in the opening sequence
 // (margin 1.0001) and refused in a refinement cycle (strictly lower).
 TEST_F(CascadeRun, ASlightlyWorseSequentialQuadraticResultCountsOnlyInTheOpening) {
