@@ -1,12 +1,13 @@
 // Speed of the compiled model formulas against the same formulas written as
 // native C++ functions, on the NIST StRD models and their data.
 //
-// For every model three benchmarks run over all data rows at the certified
-// parameters: "compiled" (fparser::evalf on the byte code), "native" (the
-// formula as C++) and "glue" (my_func::eval_func, the path a fit takes, for
-// the models with at most eight parameters).  After the runs a table gives
-// the time per row and the ratio compiled / native per model, with their
-// geometric mean.
+// For every model four benchmarks run over all data rows at the certified
+// parameters: "compiled" (fparser::evalf on the byte code, one row per
+// call), "batched" (fparser::evalf_rows, all rows in one call), "native"
+// (the formula as C++) and "glue" (my_func::eval_func, the one-row path of
+// the model, for the models with at most eight parameters).  After the runs
+// a table gives the time per row and the ratios compiled / native and
+// batched / native per model, with their geometric means.
 
 #include <benchmark/benchmark.h>
 
@@ -101,6 +102,7 @@ struct Model {
     std::vector<double> params;
     int nx = 0;
     std::vector<double> x;  // nx values per row
+    std::vector<std::vector<double>> columns;  // the same values by column
     int rows = 0;
     Native native = nullptr;
 };
@@ -138,6 +140,9 @@ std::vector<Model> load_models() {
             m.x.insert(m.x.end(), row.begin(), row.end() - 1);
             ++m.rows;
         }
+        m.columns.assign(static_cast<std::size_t>(m.nx), {});
+        for (int r = 0; r < m.rows; ++r)
+            for (int j = 0; j < m.nx; ++j) m.columns[static_cast<std::size_t>(j)].push_back(m.x[static_cast<std::size_t>(r * m.nx + j)]);
         models.push_back(std::move(m));
     }
     return models;
@@ -159,6 +164,16 @@ double compiled_sum(const Model& m, double* values) {
         for (int j = 0; j < m.nx; ++j) values[x_offset + j] = m.x[static_cast<std::size_t>(r * m.nx + j)];
         sum += fparser::evalf(0, std::span<const double>(values, 12));
     }
+    return sum;
+}
+
+// All rows in one call: P1..P9 single values, X1..X3 columns.
+double batched_sum(const Model& m, const double* values, std::vector<double>& out) {
+    const double* sources[12] = {};
+    for (int j = 0; j < m.nx; ++j) sources[x_offset + j] = m.columns[static_cast<std::size_t>(j)].data();
+    fparser::evalf_rows(0, std::span<const double>(values, 12), sources, static_cast<std::size_t>(m.rows), out);
+    double sum = 0.0;
+    for (double y : out) sum += y;
     return sum;
 }
 
@@ -187,6 +202,18 @@ void bench_compiled(benchmark::State& state, const Model* m) {
     double values[12] = {};
     std::copy(m->params.begin(), m->params.end(), values);
     for (auto _ : state) benchmark::DoNotOptimize(compiled_sum(*m, values));
+    state.SetItemsProcessed(state.iterations() * m->rows);
+}
+
+void bench_batched(benchmark::State& state, const Model* m) {
+    if (!compile(*m)) {
+        state.SkipWithError("model does not compile");
+        return;
+    }
+    double values[12] = {};
+    std::copy(m->params.begin(), m->params.end(), values);
+    std::vector<double> out(static_cast<std::size_t>(m->rows));
+    for (auto _ : state) benchmark::DoNotOptimize(batched_sum(*m, values, out));
     state.SetItemsProcessed(state.iterations() * m->rows);
 }
 
@@ -220,27 +247,35 @@ public:
 };
 
 void print_ratios(const std::vector<Model>& models, const std::map<std::string, double>& times) {
-    std::puts(fortran_io::write("(/,A10,4A12)", {"model", "compiled", "native", "glue", "ratio"}).c_str());
-    std::puts(fortran_io::write("(A10,4A12)", {"", "ns/row", "ns/row", "ns/row", "comp/nat"}).c_str());
-    double log_sum = 0.0, worst = 0.0;
+    std::puts(fortran_io::write("(/,A10,6A12)", {"model", "compiled", "batched", "native", "glue", "ratio", "ratio"}).c_str());
+    std::puts(fortran_io::write("(A10,6A12)", {"", "ns/row", "ns/row", "ns/row", "ns/row", "comp/nat", "batch/nat"}).c_str());
+    double log_sum = 0.0, worst = 0.0, batched_log_sum = 0.0, batched_worst = 0.0;
     int count = 0;
     for (const Model& m : models) {
         const auto compiled = times.find("compiled/" + m.name);
+        const auto batched = times.find("batched/" + m.name);
         const auto native = times.find("native/" + m.name);
-        if (compiled == times.end() || native == times.end()) continue;
+        if (compiled == times.end() || batched == times.end() || native == times.end()) continue;
         const auto glue = times.find("glue/" + m.name);
         const double ratio = compiled->second / native->second;
+        const double batched_ratio = batched->second / native->second;
         const double glue_per_row = glue == times.end() ? 0.0 : glue->second / m.rows;
-        std::puts(fortran_io::write("(A10,3F12.2,F12.2)", {m.name, compiled->second / m.rows, native->second / m.rows,
-                                                           glue_per_row, ratio})
+        std::puts(fortran_io::write("(A10,4F12.2,2F12.2)", {m.name, compiled->second / m.rows, batched->second / m.rows,
+                                                            native->second / m.rows, glue_per_row, ratio, batched_ratio})
                       .c_str());
         log_sum += std::log(ratio);
         worst = std::max(worst, ratio);
+        batched_log_sum += std::log(batched_ratio);
+        batched_worst = std::max(batched_worst, batched_ratio);
         ++count;
     }
     if (count == 0) return;
     std::puts(fortran_io::write("(/,A,F6.2,A,F6.2,A)", {"Compiled / native: geometric mean ", std::exp(log_sum / count),
                                                         ", worst ", worst, " (target: within 4)"})
+                  .c_str());
+    std::puts(fortran_io::write("(A,F6.2,A,F6.2,A)", {"Batched / native:  geometric mean ",
+                                                      std::exp(batched_log_sum / count), ", worst ", batched_worst,
+                                                      " (target: within 1.3)"})
                   .c_str());
 }
 
@@ -259,6 +294,11 @@ int main(int argc, char** argv) {
         std::fill(std::begin(values), std::end(values), 0.0);
         std::copy(m.params.begin(), m.params.end(), values);
         const double compiled = compiled_sum(m, values), native = native_sum(m);
+        std::vector<double> out(static_cast<std::size_t>(m.rows));
+        if (batched_sum(m, values, out) != compiled) {
+            std::puts(fortran_io::write("(A,A)", {"Batched sum differs from the one-row sum: ", m.name}).c_str());
+            return 1;
+        }
         if (std::fabs(compiled - native) > 1e-9 * std::fabs(native)) {
             std::puts(fortran_io::write("(A,A,2(1X,ES22.14))", {"Native formula differs: ", m.name, compiled, native}).c_str());
             return 1;
@@ -267,6 +307,7 @@ int main(int argc, char** argv) {
 
     for (const Model& m : models) {
         benchmark::RegisterBenchmark(("compiled/" + m.name).c_str(), bench_compiled, &m);
+        benchmark::RegisterBenchmark(("batched/" + m.name).c_str(), bench_batched, &m);
         benchmark::RegisterBenchmark(("native/" + m.name).c_str(), bench_native, &m);
         if (m.params.size() <= 8) benchmark::RegisterBenchmark(("glue/" + m.name).c_str(), bench_glue, &m);
     }

@@ -316,14 +316,6 @@ double roundz(double x, int nd) {
 
 // ---- guards, precision and comparisons ----
 
-void rval_nan(double& x, double val) {
-    if (std::isnan(x) || x - 1.0 == x) x = val;
-}
-
-void rvec_nan(std::span<double> x, double val) {
-    for (double& v : x) rval_nan(v, val);
-}
-
 void rval_prec(double& eps, int& digits) {
     double b = 2.0;
     while (b + 0x1p-52 != b) b += 1.0;

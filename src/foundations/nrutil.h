@@ -11,6 +11,7 @@
 //
 // The random generators of this module live in nrutil_random.h.
 
+#include <cmath>
 #include <cstdint>
 #include <iosfwd>
 #include <span>
@@ -123,8 +124,12 @@ double roundz(double x, int nd);
 
 // x = val when x is not-a-number or x - 1 == x (infinities and magnitudes of
 // about 2^53 and more).
-void rval_nan(double& x, double val);
-void rvec_nan(std::span<double> x, double val);
+inline void rval_nan(double& x, double val) {
+    if (std::isnan(x) || x - 1.0 == x) x = val;
+}
+inline void rvec_nan(std::span<double> x, double val) {
+    for (double& v : x) rval_nan(v, val);
+}
 // Machine epsilon (2^-52) and the number of mantissa digits (53), measured.
 void rval_prec(double& eps, int& digits);
 

@@ -37,8 +37,8 @@ struct Instruction {
     double value = 0.0;      // constant operand
 };
 
-// Where evalf_rows reads a variable: row r at values[r] (by_row), or one
-// block of a single value.
+// Where evalf_rows reads a variable: row r at values[r] (by_row), or the
+// single value *values on every row.
 struct BlockSource {
     const double* values = nullptr;
     bool by_row = false;
@@ -57,9 +57,9 @@ struct tComp {
     std::int32_t stack_top = 0;          // running depth while compiling
     std::vector<Instruction> program;    // the codes translated for evalf
     // Work space of evalf_rows, sized with the program: one block of rows
-    // per stack place, per variable the program names, and the row marks.
+    // per stack place, where each variable the program names is read, and
+    // the marks of failed rows.
     std::vector<double> block_stack;
-    std::vector<double> block_values;
     std::vector<BlockSource> block_sources;
     std::vector<unsigned char> block_failed;
 };

@@ -6,6 +6,7 @@
 // gets evalf's value bit for bit.
 
 #include <algorithm>
+#include <cmath>
 
 #include "model/fparser.h"
 #include "model/fparser_steps.h"
@@ -26,7 +27,6 @@ void size_block_space(tComp& slot) {
         if (names_variable) variables = std::max(variables, static_cast<std::size_t>(step.index) + 1);
     }
     slot.block_stack.assign(static_cast<std::size_t>(deepest) * block_rows, 0.0);
-    slot.block_values.assign(variables * block_rows, 0.0);
     slot.block_sources.assign(variables, BlockSource{});
     slot.block_failed.assign(block_rows, 0);
 }
@@ -37,92 +37,112 @@ namespace {
 
 using namespace steps;
 
-// Runs the slot's program over rows [first, first + n) (n <= block_rows);
-// sources[k] gives variable k's values.  Returns whether the last row hit an out-of-range
-// argument; such rows get 0.
+// t[r] = f(t[r], v[r]) over the block, v one value on every row unless
+// by_row.  t and v never overlap: they are different blocks, or a block and
+// the caller's values.
+template <class F>
+inline void with_right(double* __restrict t, const double* __restrict v, bool by_row, std::size_t n, F f) {
+    if (by_row) {
+        for (std::size_t r = 0; r < n; ++r) t[r] = f(t[r], v[r]);
+    } else {
+        const double b = *v;
+        for (std::size_t r = 0; r < n; ++r) t[r] = f(t[r], b);
+    }
+}
+
+// t[r] = f(v[r], t[r]) over the block.
+template <class F>
+inline void with_left(double* t, const double* v, bool by_row, std::size_t n, F f) {
+    with_right(t, v, by_row, n, [f](double b, double a) { return f(a, b); });
+}
+
+// t[r] = power(t[r], b): the exponent's cases chosen once for the block.
+inline void right_power(double* t, double b, std::size_t n) {
+    const auto base_guarded = [&](auto f) {
+        for (std::size_t r = 0; r < n; ++r) t[r] = std::fabs(t[r]) <= eps ? eps : f(t[r]);
+    };
+    if (std::fabs(b) <= eps)
+        base_guarded([](double) { return 1.0; });
+    else if (b == 2.0)
+        base_guarded([](double a) { return a * a; });
+    else if (b == 3.0)
+        base_guarded([](double a) { return a * a * a; });
+    else
+        base_guarded([b](double a) { return std::pow(a, b); });
+}
+
+// Runs the slot's program over rows [first, first + n) (n <= block_rows)
+// into out, with sources[k] giving variable k's values.  Returns whether the
+// last row hit an out-of-range argument; such rows get 0.
 bool run_block(tComp& slot, const BlockSource* sources, std::size_t first, std::size_t n, double* out) {
     unsigned char* const failed = slot.block_failed.data();
-    std::fill_n(failed, n, 0);
-    const auto rows_of = [&](const Instruction* step) {
-        const BlockSource& source = sources[step->index];
-        return source.by_row ? source.values + first : source.values;
+    bool any_failed = false;
+    const auto source = [&](const Instruction* step) {
+        const BlockSource& s = sources[step->index];
+        return s.by_row ? s.values + first : s.values;
     };
 
     double* t = slot.block_stack.data() - block_rows;  // the top block; none yet
     for (const Instruction* step = slot.program.data(); step->op != op_end; ++step) {
         switch (step->op) {
-        case op_push_constant: {
+        case op_push_constant:
             t += block_rows;
-            std::fill_n(t, n, step->value);
+            with_right(t, &step->value, false, n, [](double, double b) { return b; });
             break;
-        }
-        case op_push_variable: {
+        case op_push_variable:
             t += block_rows;
-            std::copy_n(rows_of(step), n, t);
+            with_right(t, source(step), sources[step->index].by_row, n, [](double, double b) { return b; });
             break;
-        }
         case op_negate:
             for (std::size_t r = 0; r < n; ++r) t[r] = -t[r];
             break;
 
-#define KALVOR_FUNCTION_CASE(name, out_of_range, expr)  \
-    case op_##name:                                     \
-        for (std::size_t r = 0; r < n; ++r) {           \
-            const double x = t[r];                      \
-            if (out_of_range) failed[r] = 1;            \
-            t[r] = (expr);                              \
-        }                                               \
+#define KALVOR_FUNCTION_CASE(name, out_of_range, expr)      \
+    case op_##name:                                         \
+        for (std::size_t r = 0; r < n; ++r) {               \
+            const double x = t[r];                          \
+            if (out_of_range) {                             \
+                if (!any_failed) std::fill_n(failed, n, 0); \
+                any_failed = true;                          \
+                failed[r] = 1;                              \
+            }                                               \
+            t[r] = (expr);                                  \
+        }                                                   \
         break;
             KALVOR_FUNCTIONS(KALVOR_FUNCTION_CASE)
 #undef KALVOR_FUNCTION_CASE
 
-#define KALVOR_BINARY_CASES(name, expr)                                          \
-    case op_##name##_stack: {                                                    \
-        double* const under = t - block_rows;                                          \
-        for (std::size_t r = 0; r < n; ++r) {                                    \
-            const double a = under[r], b = t[r];                                 \
-            under[r] = (expr);                                                   \
-        }                                                                        \
-        t = under;                                                               \
-        break;                                                                   \
-    }                                                                            \
-    case op_##name##_right_constant: {                                           \
-        const double b = step->value;                                            \
-        for (std::size_t r = 0; r < n; ++r) {                                    \
-            const double a = t[r];                                               \
-            t[r] = (expr);                                                       \
-        }                                                                        \
-        break;                                                                   \
-    }                                                                            \
-    case op_##name##_right_variable: {                                           \
-        const double* const v = rows_of(step);                                   \
-        for (std::size_t r = 0; r < n; ++r) {                                    \
-            const double a = t[r], b = v[r];                                     \
-            t[r] = (expr);                                                       \
-        }                                                                        \
-        break;                                                                   \
-    }                                                                            \
-    case op_##name##_left_constant: {                                            \
-        const double a = step->value;                                            \
-        for (std::size_t r = 0; r < n; ++r) {                                    \
-            const double b = t[r];                                               \
-            t[r] = (expr);                                                       \
-        }                                                                        \
-        break;                                                                   \
-    }                                                                            \
-    case op_##name##_left_variable: {                                            \
-        const double* const v = rows_of(step);                                   \
-        for (std::size_t r = 0; r < n; ++r) {                                    \
-            const double a = v[r], b = t[r];                                     \
-            t[r] = (expr);                                                       \
-        }                                                                        \
-        break;                                                                   \
-    }
+#define KALVOR_BINARY_CASES(name, expr)                                                           \
+    case op_##name##_stack:                                                                       \
+        t -= block_rows;                                                                          \
+        with_right(t, t + block_rows, true, n, [](double a, double b) { return (expr); });        \
+        break;                                                                                    \
+    case op_##name##_right_constant:                                                              \
+        if constexpr (op_##name##_right_constant == op_power_right_constant)                      \
+            right_power(t, step->value, n);                                                       \
+        else                                                                                      \
+            with_right(t, &step->value, false, n, [](double a, double b) { return (expr); });     \
+        break;                                                                                    \
+    case op_##name##_right_variable:                                                              \
+        with_right(t, source(step), sources[step->index].by_row, n,                               \
+                   [](double a, double b) { return (expr); });                                    \
+        break;                                                                                    \
+    case op_##name##_left_constant:                                                               \
+        with_left(t, &step->value, false, n, [](double a, double b) { return (expr); });          \
+        break;                                                                                    \
+    case op_##name##_left_variable:                                                               \
+        with_left(t, source(step), sources[step->index].by_row, n,                                \
+                  [](double a, double b) { return (expr); });                                     \
+        break;
             KALVOR_BINARY_OPERATORS(KALVOR_BINARY_CASES)
 #undef KALVOR_BINARY_CASES
         default:
             break;
         }
+    }
+    if (!any_failed) {
+        std::copy_n(t, n, out);
+        return false;
     }
     for (std::size_t r = 0; r < n; ++r) out[r] = failed[r] ? 0.0 : t[r];
     return failed[n - 1] != 0;
@@ -139,14 +159,15 @@ void evalf_rows(int i, std::span<const double> values, std::span<const double* c
     }
     tComp& slot = comp[static_cast<std::size_t>(i)];
 
-    // Variable k reads value min(k, last), a column when one is given, else
-    // a block filled with the single value (0 when no value is passed).
+    // Variable k reads value min(k, last): its column when one is given,
+    // else the single value (0 when no value is passed).
+    static constexpr double no_value = 0.0;
     for (std::size_t k = 0; k < slot.block_sources.size(); ++k) {
         const std::size_t from = values.empty() ? 0 : std::min(k, values.size() - 1);
         const double* const column = from < columns.size() && !values.empty() ? columns[from] : nullptr;
-        double* const block = slot.block_values.data() + k * block_rows;
-        if (column == nullptr) std::fill_n(block, block_rows, values.empty() ? 0.0 : values[from]);
-        slot.block_sources[k] = column != nullptr ? BlockSource{column, true} : BlockSource{block, false};
+        slot.block_sources[k] = column != nullptr  ? BlockSource{column, true}
+                                : values.empty() ? BlockSource{&no_value, false}
+                                                 : BlockSource{&values[from], false};
     }
 
     bool last_failed = false;

@@ -1,7 +1,6 @@
 #include "model/funct.h"
 
 #include <algorithm>
-#include <atomic>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -159,15 +158,16 @@ void gradient(std::span<double> g, double& f, std::span<double> p, int n, double
 void set_jitter_source(std::function<double()> uniform) { jitter_uniform = std::move(uniform); }
 
 namespace {
-std::atomic<long long> evaluations{0};
+// Touched by the fit's own thread only.
+long long evaluations = 0;
 }  // namespace
 
-long long evaluation_count() { return evaluations.load(std::memory_order_relaxed); }
+long long evaluation_count() { return evaluations; }
 
 void fun(const kalvor::Matrix& x, std::span<const double> y, std::span<const double> p, int np, int nx,
          int nd, int mode, std::span<double> ycalc, std::span<const double> sig, double& f) {
     using namespace common_data;
-    evaluations.fetch_add(1, std::memory_order_relaxed);
+    ++evaluations;
     int used = mode > mode_residual ? mode_none : mode;
     if (nd < 1) {
         f = objective_floor;
@@ -184,34 +184,42 @@ void fun(const kalvor::Matrix& x, std::span<const double> y, std::span<const dou
     work.p.assign(p.begin(), p.begin() + static_cast<std::ptrdiff_t>(count_of(np)));
     common_data::nd = nd;
     my_func::eval_rows(work.p, np, x, nx, rows, common_udf::cudf, ycalc);
+
+    // One pass guards the fitted values and forms the residuals, their mean
+    // magnitude and their sum of squares, which is the objective when every
+    // weight is 1 (a residual divided by 1 is itself).
+    work.residual.resize(rows);
+    double mean_abs = 0.0;
+    double unit_sum = 0.0;
     for (std::size_t i = 0; i < rows; ++i) {
         ycalc[i] = fitted_value(ycalc[i]);
         if (std::fabs(ycalc[i]) >= objective_ceiling - objective_floor) used = mode_none;
-    }
-
-    work.residual.resize(rows);
-    double mean_abs = 0.0;
-    for (std::size_t i = 0; i < rows; ++i) {
-        work.residual[i] = y[i] - ycalc[i];
-        mean_abs += std::fabs(work.residual[i]);
+        const double r = y[i] - ycalc[i];
+        work.residual[i] = r;
+        mean_abs += std::fabs(r);
+        unit_sum += r * r;
     }
     // A (nearly) perfect fit is shaken by at most 1% so that the optimisers
     // never see a flat objective.
-    if (mean_abs / nd < objective_floor)
+    const bool shaken = mean_abs / nd < objective_floor;
+    if (shaken)
         for (double& r : work.residual) r *= 1.0 + (jitter_draw() - 0.5) * 0.02;
 
     // Weights go to a local vector: sig may be common_data::ysig itself.
     work.weight.assign(rows, 1.0);
-    if (globals::nmdl < 1 && used >= mode_sigma)
-        mode_weights(used, work.residual, std::span<const double>(ycalc.data(), rows), sig, work.weight,
-                     work.robust);
-    for (double& w : work.weight)
-        if (w == 0.0) w = 1.0;
-
-    double sum = 0.0;
-    for (std::size_t i = 0; i < rows; ++i) {
-        const double scaled = work.residual[i] / work.weight[i];
-        sum += scaled * scaled;
+    const bool weighted = globals::nmdl < 1 && used >= mode_sigma;
+    double sum = unit_sum;
+    if (weighted || shaken) {
+        if (weighted)
+            mode_weights(used, work.residual, std::span<const double>(ycalc.data(), rows), sig, work.weight,
+                         work.robust);
+        for (double& w : work.weight)
+            if (w == 0.0) w = 1.0;
+        sum = 0.0;
+        for (std::size_t i = 0; i < rows; ++i) {
+            const double scaled = work.residual[i] / work.weight[i];
+            sum += scaled * scaled;
+        }
     }
     // A NaN sum is a failed evaluation, never a perfect fit: it goes to the
     // ceiling, not the floor.
@@ -226,11 +234,13 @@ void fun(const kalvor::Matrix& x, std::span<const double> y, std::span<const dou
 void vmfun(int n, std::span<const double> x, double& f) {
     using namespace common_data;
     require(nd <= max_rows, "vmfun");
-    kalvor::Matrix table;
+    // Reused from call to call: no allocation once they have their size.
+    thread_local kalvor::Matrix table;
+    thread_local std::vector<double> ycalc;
     shared_x(table, nd, nxd);
     for (int i = 0; i < nd; ++i)
         if (ysig[i] == 0.0) ysig[i] = 1.0;
-    std::vector<double> ycalc(count_of(nd));
+    ycalc.assign(count_of(nd), 0.0);
     double value = 0.0;
     fun(table, yd, x, n, nxd, nd, ndwt, ycalc, ysig, value);
     for (std::size_t i = 0; i < ycalc.size(); ++i) {

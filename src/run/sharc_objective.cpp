@@ -61,7 +61,7 @@ void funcs(const kalvor::Matrix& x, std::span<const double> y, std::span<double>
            std::span<const double> sig, int ncol, int nrow, int mode, std::span<double> p, int np,
            double& f) {
     using namespace common_data;
-    const std::vector<double> pw(p.begin(), p.begin() + static_cast<std::ptrdiff_t>(count_of(np)));
+    const auto pw = p.first(count_of(np));
     std::fill(ycalc.begin(), ycalc.begin() + static_cast<std::ptrdiff_t>(count_of(nrow)), 0.0);
     if (globals::nmdl >= no_model_selector) {
         no_model(y, ycalc, nrow, f);
@@ -83,7 +83,6 @@ void funcs(const kalvor::Matrix& x, std::span<const double> y, std::span<double>
         ysig[i] = sig[i];
     }
     std::copy_n(pw.begin(), std::min(pw.size(), pfinal.size()), pfinal.begin());
-    std::copy(pw.begin(), pw.end(), p.begin());
     f = guarded(f);
 }
 
@@ -93,9 +92,12 @@ namespace sharc {
 
 void func(DriverState& s, std::span<double> p, int np, double& f) {
     const std::size_t n = static_cast<std::size_t>(std::max(np, 0));
-    std::vector<double> yw(s.y);
+    // Work arrays of the state: no allocation once they have their size.
+    std::vector<double>& yw = s.y_guarded;
+    yw.assign(s.y.begin(), s.y.end());
     nrutil::rvec_nan(yw, vmax);
-    std::vector<double> pw(p.begin(), p.begin() + static_cast<std::ptrdiff_t>(n));
+    std::vector<double>& pw = s.p_mapped;
+    pw.assign(p.begin(), p.begin() + static_cast<std::ptrdiff_t>(n));
     f = 0.0;
     if (s.maps_bounds()) {
         int status = 0;
@@ -108,8 +110,8 @@ void func(DriverState& s, std::span<double> p, int np, double& f) {
 }
 
 void f1dim(DriverState& s, std::span<const double> p, int np, double& f) {
-    std::vector<double> copy(p.begin(), p.begin() + std::max(np, 0));
-    func(s, copy, np, f);
+    s.p_trial.assign(p.begin(), p.begin() + std::max(np, 0));
+    func(s, s.p_trial, np, f);
 }
 
 void f1dim2(DriverState& s, int i, std::span<const double> p, double& yi, double& f, int np) {

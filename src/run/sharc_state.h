@@ -79,6 +79,11 @@ struct DriverState {
     int history_index = 0;
     std::vector<double> ysig_saved;  // sigma saved around a sequential-quadratic stage
 
+    // ---- work arrays of the objective, sized with the data and parameters ----
+    std::vector<double> y_guarded;    // observed values with NaN and huge ones replaced
+    std::vector<double> p_mapped;     // parameters mapped into their bounds
+    std::vector<double> p_trial;      // copy of a trial point handed to the objective
+
     // Copy the data of the fit; ycalc starts at 0.
     void set_data(const kalvor::Matrix& xv, std::span<const double> yv, std::span<const double> sv, int columns,
                   int rows) {
@@ -89,6 +94,7 @@ struct DriverState {
         y.assign(yv.begin(), yv.begin() + static_cast<std::ptrdiff_t>(n));
         sig.assign(sv.begin(), sv.begin() + static_cast<std::ptrdiff_t>(n));
         ycalc.assign(n, 0.0);
+        y_guarded.assign(n, 0.0);
     }
 
     // Copy the start parameters, the mask and the bounds (working bounds).
@@ -101,6 +107,8 @@ struct DriverState {
         mask.assign(maskv.begin(), maskv.begin() + n);
         alobnd.assign(lo.begin(), lo.begin() + n);
         ahibnd.assign(hi.begin(), hi.begin() + n);
+        p_mapped.assign(static_cast<std::size_t>(n), 0.0);
+        p_trial.assign(static_cast<std::size_t>(n), 0.0);
     }
 
     // The objective maps parameters into their bounds: a bounded fit that is

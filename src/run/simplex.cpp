@@ -270,12 +270,15 @@ void smplexfun(std::span<const double> x, int n, double& f) {
     const std::size_t rows = count_of(nd);
     const std::size_t columns = nxd == 1 ? 1 : (nxd == 2 ? 2 : 3);
     const std::array<const RowArray*, 3> source = {&xd, &xd2, &xd3};
-    kalvor::Matrix table(rows, columns);
+    // Copies of the shared data, reused from call to call.
+    thread_local kalvor::Matrix table;
+    thread_local std::vector<double> y, yc, s;
+    table.resize(rows, columns);
     for (std::size_t j = 0; j < columns; ++j)
         for (std::size_t i = 0; i < rows; ++i) table(i, j) = (*source[j])[i];
-    const std::vector<double> y(yd.begin(), yd.begin() + static_cast<std::ptrdiff_t>(rows));
-    std::vector<double> yc(ydf.begin(), ydf.begin() + static_cast<std::ptrdiff_t>(rows));
-    const std::vector<double> s(ysig.begin(), ysig.begin() + static_cast<std::ptrdiff_t>(rows));
+    y.assign(yd.begin(), yd.begin() + static_cast<std::ptrdiff_t>(rows));
+    yc.assign(ydf.begin(), ydf.begin() + static_cast<std::ptrdiff_t>(rows));
+    s.assign(ysig.begin(), ysig.begin() + static_cast<std::ptrdiff_t>(rows));
     double value = 0.0;
     funct::fun(table, y, x, n, nxd, nd, ndwt, yc, s, value);
     // The weights that funct::fun used are left in common_data::ysig.
