@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "foundations/matrix.h"
 #include "foundations/runtime.h"
 #include "model/fparser.h"
 #include "model/globals.h"
@@ -329,6 +330,53 @@ TEST_F(FormulaCheckTest, EvalFuncGuardsTheModelValue) {
     const double x_big[] = {1e300};
     my_func::eval_func(overflow, 1, x_big, 1, text, y);
     EXPECT_EQ(y, 4.440892098500626e-16);
+}
+
+TEST_F(FormulaCheckTest, EvalRowsGuardsEveryRowAsEvalFunc) {
+    kalvor::Text<512> text("  P1*X1+X2");
+    double y = fnparse2_recompile;
+    const double start[] = {1.0};
+    const double x0[] = {0.0, 0.0};
+    ASSERT_TRUE(fnparse2(start, x0, 1, 2, 1, "P1*X1+X2", y));
+    // Rows: ordinary, huge (clamped), NaN and infinite (replaced); a
+    // third column that the model does not use.
+    kalvor::Matrix x(4, 3, 7.0);
+    const double x1[] = {2.0, 1e16, nan, 1e300}, x2[] = {0.5, 0.0, 1.0, -std::numeric_limits<double>::infinity()};
+    for (std::size_t i = 0; i < 4; ++i) {
+        x(i, 0) = x1[i];
+        x(i, 1) = x2[i];
+    }
+    const double p[] = {3.0};
+    limits::clamp = 1.0;  // stored afresh by the call
+    std::vector<double> out(4, -1.0);
+    my_func::eval_rows(p, 1, x, 2, 4, text, out);
+    EXPECT_EQ(out, (std::vector<double>{6.5, 2251799813685248.0, 4.440892098500626e-16, 4.440892098500626e-16}));
+    EXPECT_EQ(text.trimmed(), "P1*X1+X2");
+
+    // A table without the second column: X2 reads 0, as in a one-row call
+    // with the missing value 0.
+    kalvor::Matrix one_column(1, 1, 2.0);
+    my_func::eval_rows(p, 1, one_column, 2, 1, text, out);
+    EXPECT_EQ(out[0], 6.0);
+
+    globals::nmdl = 2;  // built-in model: 0 on every row
+    out.assign(4, -1.0);
+    my_func::eval_rows(p, 1, x, 2, 4, text, out);
+    EXPECT_EQ(out, std::vector<double>(4, 0.0));
+}
+
+TEST_F(FormulaCheckTest, EvalRowsReportsAModelThatDoesNotCompileOnce) {
+    kalvor::Text<512> text("P1*(X1");
+    double y = fnparse2_recompile;
+    const double start[] = {1.0};
+    const double x0[] = {0.0};
+    EXPECT_FALSE(fnparse2(start, x0, 1, 1, 1, text.view(), y));
+    sleeps.clear();
+    kalvor::Matrix x(100, 1, 2.0);
+    std::vector<double> out(100, -1.0);
+    my_func::eval_rows(start, 1, x, 1, 100, text, out);
+    EXPECT_EQ(out, std::vector<double>(100, 0.0));
+    EXPECT_EQ(sleeps, std::vector<double>{5.0});
 }
 
 TEST_F(FormulaCheckTest, HugeFiniteModelValuesAreClampedBySign) {

@@ -1,15 +1,20 @@
 // Every NIST StRD nonlinear model, compiled and evaluated at its certified
-// parameters, must reproduce the certified residual sum of squares.
+// parameters, must reproduce the certified residual sum of squares; the
+// block evaluation of each gives the one-row values bit for bit.
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "foundations/matrix.h"
 #include "foundations/runtime.h"
 #include "model/formula_check.h"
 #include "model/fparser.h"
@@ -33,6 +38,10 @@ struct NistModel {
     double certified_rss = 0.0;
     std::vector<double> certified_params;
 };
+
+// Names of the compiled formulas: nine parameters (ENSO uses P9) and three
+// X variables.
+constexpr std::string_view names[] = {"P1", "P2", "P3", "P4", "P5", "P6", "P7", "P8", "P9", "X1", "X2", "X3"};
 
 std::vector<double> numbers(const std::string& text) {
     std::istringstream in(text);
@@ -127,9 +136,6 @@ TEST_F(NistModels, AllModelsAreRead) {
 }
 
 TEST_F(NistModels, CompiledFormulasReproduceTheCertifiedSums) {
-    // Nine parameters (ENSO uses P9) and three X variables.
-    constexpr std::string_view names[] = {"P1", "P2", "P3", "P4", "P5", "P6",
-                                          "P7", "P8", "P9", "X1", "X2", "X3"};
     fparser::initf(1);
     for (const auto& model : *models) {
         SCOPED_TRACE(model.name + ": " + model.formula);
@@ -172,6 +178,82 @@ TEST_F(NistModels, ModelLinesPassTheChecksAndEvaluateThroughTheModelGlue) {
                                common_udf::cudf, value);
             return value;
         });
+    }
+}
+
+// The model's X columns with rows appended that reach the guards.
+kalvor::Matrix x_table(const NistModel& model) {
+    constexpr double guard_values[] = {0.0, 1e-300, -1.0, 1e300, -1e300, std::numeric_limits<double>::quiet_NaN(),
+                                       std::numeric_limits<double>::infinity()};
+    const std::size_t rows = model.rows.size() + std::size(guard_values);
+    kalvor::Matrix x(rows, static_cast<std::size_t>(model.nx));
+    for (std::size_t j = 0; j < x.cols(); ++j) {
+        for (std::size_t i = 0; i < model.rows.size(); ++i) x(i, j) = model.rows[i][j];
+        for (std::size_t k = 0; k < std::size(guard_values); ++k) x(model.rows.size() + k, j) = guard_values[k];
+    }
+    return x;
+}
+
+// The certified parameters, and scaled ones that push the models into
+// their guards.
+std::vector<std::vector<double>> parameter_sets(const NistModel& model) {
+    std::vector<std::vector<double>> sets;
+    for (const double factor : {1.0, 0.5, -1.7, 0.0, 1e200}) {
+        sets.push_back(model.certified_params);
+        for (double& p : sets.back()) p *= factor;
+    }
+    return sets;
+}
+
+// Same bits (the sign of zero counts), or both NaN: which NaN a product of
+// two NaNs keeps depends on the order the compiler puts the operands in.
+bool same_bits(double a, double b) {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b) || (std::isnan(a) && std::isnan(b));
+}
+
+TEST_F(NistModels, BlockEvaluationGivesTheRowValuesBitForBit) {
+    fparser::initf(1);
+    for (const auto& model : *models) {
+        SCOPED_TRACE(model.name + ": " + model.formula);
+        ASSERT_EQ(fparser::parsef(0, model.formula, names, false), 0);
+        const kalvor::Matrix x = x_table(model);
+        std::vector<const double*> columns(12, nullptr);
+        for (std::size_t j = 0; j < x.cols(); ++j) columns[9 + j] = x.column(j);
+        for (const auto& p : parameter_sets(model)) {
+            std::vector<double> values(12, 0.0);
+            std::copy(p.begin(), p.end(), values.begin());
+            std::vector<double> out(x.rows());
+            fparser::evalf_rows(0, values, columns, x.rows(), out);
+            for (std::size_t i = 0; i < x.rows(); ++i) {
+                for (std::size_t j = 0; j < x.cols(); ++j) values[9 + j] = x(i, j);
+                const double row_value = fparser::evalf(0, values);
+                EXPECT_TRUE(same_bits(out[i], row_value)) << "row " << i << ": " << out[i] << " vs " << row_value;
+            }
+        }
+    }
+}
+
+TEST_F(NistModels, ModelRowsGiveTheModelValuesOfEveryRow) {
+    globals::nmdl = 0;
+    for (const auto& model : *models) {
+        const int np = static_cast<int>(model.certified_params.size());
+        if (np > 8) continue;
+        SCOPED_TRACE(model.name + ": " + model.formula);
+        common_udf::cudf = model.formula;
+        const kalvor::Matrix x = x_table(model);
+        double y = fnparse2_recompile;
+        ASSERT_TRUE(fnparse2(model.certified_params, model.rows.front(), np, model.nx, 1, common_udf::cudf.view(), y));
+        for (const auto& p : parameter_sets(model)) {
+            std::vector<double> out(x.rows());
+            my_func::eval_rows(p, np, x, model.nx, x.rows(), common_udf::cudf, out);
+            for (std::size_t i = 0; i < x.rows(); ++i) {
+                std::vector<double> row(static_cast<std::size_t>(model.nx));
+                for (std::size_t j = 0; j < row.size(); ++j) row[j] = x(i, j);
+                double value = 0.0;
+                my_func::eval_func(p, np, row, model.nx, common_udf::cudf, value);
+                EXPECT_TRUE(same_bits(out[i], value)) << "row " << i << ": " << out[i] << " vs " << value;
+            }
+        }
     }
 }
 
