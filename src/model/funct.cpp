@@ -109,11 +109,13 @@ void gradient(std::span<double> g, double& f, std::span<double> p, int n, double
     using namespace common_data;
     require(n <= param_slots && g.size() >= count_of(n) && p.size() >= count_of(n), "derivat");
     require(nd <= max_rows, "derivat");
-    kalvor::Matrix x;
+    // Copies of the shared data, reused from call to call.
+    thread_local kalvor::Matrix x;
+    thread_local std::vector<double> y, ycalc, sig;
     shared_x(x, nd, nxd);
-    const std::vector<double> y(yd.begin(), yd.begin() + std::max(nd, 0));
-    std::vector<double> ycalc(ydf.begin(), ydf.begin() + std::max(nd, 0));
-    const std::vector<double> sig(ysig.begin(), ysig.begin() + std::max(nd, 0));
+    y.assign(yd.begin(), yd.begin() + std::max(nd, 0));
+    ycalc.assign(ydf.begin(), ydf.begin() + std::max(nd, 0));
+    sig.assign(ysig.begin(), ysig.begin() + std::max(nd, 0));
     npr = n;
 
     const auto objective = [&]() {
