@@ -127,15 +127,9 @@ void resultsscreen(std::string_view title, std::string_view text, int nlines, in
     textview::show(layout, title, text, help);
 }
 
-void savescreen() {
-    ag::writeimagefile();
-    ag::refreshall();
-}
+void savescreen() { textview::save_image(); }
 
-void printscreen() {
-    ag::printimage();
-    ag::refreshall();
-}
+void printscreen() { textview::print_image(); }
 
 void quitt() { textview::quitt(); }
 

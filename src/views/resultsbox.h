@@ -8,13 +8,11 @@
 #include <string_view>
 
 #include "foundations/matrix.h"
+#include "views/textview.h"
 
 namespace resultsbox {
 
-struct WindowSize {
-    int width = 0;
-    int height = 0;
-};
+using textview::WindowSize;
 // Window size by the longest line and the line count of the text.
 WindowSize resultsscreen_size(int nlines, int linelen);
 

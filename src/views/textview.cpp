@@ -72,6 +72,16 @@ bool show(const Layout& layout, std::string_view title, std::string_view text, s
 
 void quitt() { ag::stopidle(); }
 
+void save_image() {
+    ag::writeimagefile();
+    ag::refreshall();
+}
+
+void print_image() {
+    ag::printimage();
+    ag::refreshall();
+}
+
 void bttn(std::string_view help) { ag::dlgmessage(ag::DIALOG_INFORMATION, help); }
 
 }  // namespace textview

@@ -21,6 +21,11 @@ struct Menu {
     std::vector<MenuItem> items;
 };
 
+struct WindowSize {
+    int width = 0;
+    int height = 0;
+};
+
 struct Layout {
     int width = 0;
     int height = 0;
@@ -39,6 +44,9 @@ bool show(const Layout& layout, std::string_view title, std::string_view text, s
 
 // Ends the wait of the window whose control called.
 void quitt();
+// The window as an image file (name asked), or printed; then redrawn.
+void save_image();
+void print_image();
 // Shows help in an information box.
 void bttn(std::string_view help);
 

@@ -12,19 +12,14 @@
 #include "model/globals.h"
 #include "platform/appgraphics.h"
 #include "platform/testdriver.h"
+#include "views/view_helpers.h"
 #include "views/resultsbox.h"
 
 namespace ag = appgraphics;
 namespace td = testdriver;
+using viewtest::lines_of;
 
 namespace {
-
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
-}
 
 // The table lines of a report: from the header to the rule.
 std::vector<std::string> table_of(const std::string& report) {
