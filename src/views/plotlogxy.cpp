@@ -455,6 +455,7 @@ void plotlogxy(std::span<const float> x, std::span<const float> y, std::span<con
     common_data::bcl = 0;
     // Also when the window closed other than by Close.
     if (globals::child_windows[globals::child_owner] == w->id) give_back_children();
+    ag::setcurrentwindow(globals::child_windows[globals::child_owner].load());
 }
 
 }  // namespace plotlogxy
