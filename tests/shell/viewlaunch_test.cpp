@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "platform/aplot.h"
+#include "run/cascade.h"
 #include "shell/resultviews.h"
 
 using namespace shelltest;
@@ -29,6 +30,10 @@ class ViewLaunch : public MainWindow {
 protected:
     void SetUp() override {
         MainWindow::SetUp();
+        fit_example1();
+    }
+
+    void fit_example1() {
         open(folder() + "Michaelis-Menten.dat");
         ASSERT_TRUE(td::wait_idle());
         ASSERT_TRUE(td::click_button(main_, "Start"));
@@ -225,4 +230,39 @@ TEST_F(ViewLaunch, SaveScreenWritesAnImageAndPrintWritesAPdf) {
     ASSERT_TRUE(td::wait_idle());
     EXPECT_EQ(read_file(dir_ / "Michaelis-Menten_data.csv").substr(0, 25), "X,Y,Ycalc,Adj. Residuals\n");
     close_view(id, "Morvane-Quil");
+}
+
+// With a bootstrap service the fit fills the band, and the plot of its one
+// curve draws it.
+class BandLaunch : public ViewLaunch {
+protected:
+    void SetUp() override {
+        MainWindow::SetUp();
+        cascade::services().bootstrap = [](std::span<const double>, std::span<double>, int n, double, int, int, int,
+                                           std::span<double> mean, std::span<double> lcl, std::span<double> ucl) {
+            for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
+                lcl[i] = 0.9 * mean[i];
+                ucl[i] = 1.1 * mean[i];
+            }
+        };
+        fit_example1();
+    }
+    void TearDown() override {
+        cascade::services().bootstrap = nullptr;
+        ViewLaunch::TearDown();
+    }
+};
+
+TEST_F(BandLaunch, TheBandOfThisFitIsDrawnOnRequest) {
+    EXPECT_EQ(common_data::ybs_filled, 1);
+    const int id = open_view({"XY-Plot"}, "Plot Data");
+    ASSERT_TRUE(td::choose_menu(id, {"Single Curve Confidence Intervals", "Apply Bootstrap Ydata 95% CL"}));
+    ASSERT_TRUE(td::wait_idle());
+    const auto r = td::last_plot(id);
+    ASSERT_TRUE(r.has_value());
+    ASSERT_EQ(r->series.size(), 6u);
+    EXPECT_FLOAT_EQ(static_cast<float>(r->series[2].y[5]), static_cast<float>(common_data::ybs_lcl[5]));
+    EXPECT_FLOAT_EQ(static_cast<float>(r->series[4].y[5]), static_cast<float>(1.1 * common_data::ybs_mean[5]));
+    EXPECT_TRUE(drawn_text(id, "Linear Plot w/95% CL"));
+    close_view(id, "Plot Data");
 }
