@@ -85,11 +85,6 @@ TEST(ResultsWindow, SizeFollowsLinesAndLongestLine) {
     EXPECT_EQ(resultsbox::resultsscreen_size(45, 100).height, 618);
     EXPECT_EQ(resultsbox::resultsscreen_size(45, 100).width, 655);
     EXPECT_EQ(resultsbox::resultsscreen_size(45, 101).width, 690);
-    EXPECT_EQ(resultsbox::resultsscreen_size(46, 25).height, 643);
-    EXPECT_EQ(resultsbox::resultsscreen_size(10, 25).width, 580);
-    EXPECT_EQ(resultsbox::resultsscreen_size(11, 126).height, 258);
-    EXPECT_EQ(resultsbox::resultsscreen_size(71, 126).width, 700);
-    EXPECT_EQ(resultsbox::resultsscreen_size(71, 126).height, 900);
 }
 
 TEST(ResultsWindow, OpensOverTheChildrenAndClosesOnlyByClose) {

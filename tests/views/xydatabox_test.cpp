@@ -151,15 +151,6 @@ TEST(CsvExport, FileNameFromTheResultsFile) {
     EXPECT_EQ(xydatabox::csv_file_name("/d/" + long_name + ".TXT"), std::string(120, 'n') + "_data.csv");
 }
 
-TEST(XYDataWindow, SizeFollowsLinesAndLongestLine) {
-    EXPECT_EQ(xydatabox::xydatascreen_size(5, 25).width, 555);
-    EXPECT_EQ(xydatabox::xydatascreen_size(5, 25).height, 145);
-    EXPECT_EQ(xydatabox::xydatascreen_size(51, 26).height, 753);
-    EXPECT_EQ(xydatabox::xydatascreen_size(52, 101).width, 665);
-    EXPECT_EQ(xydatabox::xydatascreen_size(71, 126).width, 670);
-    EXPECT_EQ(xydatabox::xydatascreen_size(71, 126).height, 875);
-}
-
 TEST(XYDataWindow, SavesTheCsvReportsAFailureAndClosesFromTheTitleBar) {
     const auto dir = scratch("kalvor_xydata");
     td::Session session;
