@@ -131,8 +131,9 @@ private:
     void option_dialog(void (*dialog)());
     void reject_data_file();
     void refresh_main();
-    // Runs a text view (results, x/y data, ...) modally with the menus off.
-    void open_text_view(const std::function<void()>& view);
+    // Runs a result view (results, x/y data, residuals) modally: menus off
+    // (Clear All only before any Restart of a run), main window disabled.
+    void open_modal_view(const std::function<void()>& view);
     // Checks the curves against the plot kind and runs the plot window.
     void open_plot(bool from_logxy);
     // Closes the child windows a view left listed and redraws.

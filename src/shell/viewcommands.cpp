@@ -21,7 +21,7 @@ void Menu::tidy_up() {
     ag::refreshall();
 }
 
-void Menu::open_text_view(const std::function<void()>& view) {
+void Menu::open_modal_view(const std::function<void()>& view) {
     ag::clearviewport();
     ag::settextstyle(ag::MONOSPACE_FONT, ag::HORIZ_DIR, 14);
     menuitemdisable();
@@ -44,7 +44,7 @@ void Menu::wresults() {
     globals::cstring = t.text;
     globals::clen = t.clen;
     const std::string help = helptexts::results_help();
-    open_text_view([&] {
+    open_modal_view([&] {
         const std::string_view title = globals::ctitle.view().substr(0, 220);
         resultsbox::resultsscreen(title, globals::cstring, t.nlines, globals::clen, help);
     });
@@ -57,7 +57,7 @@ void Menu::wxydata() {
     globals::cstring = t.text;
     globals::clen = t.clen;
     const std::string help = helptexts::xydata_help();
-    open_text_view([&] {
+    open_modal_view([&] {
         xydatabox::xydatascreen(globals::ctitle.view(), globals::cstring, t.nlines, globals::clen, help);
     });
     globals::cstring.clear();
