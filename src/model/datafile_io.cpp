@@ -139,7 +139,8 @@ std::string unreadable_value(std::string_view record, int wanted) {
     std::vector<std::string> items;
     const std::size_t limit = wanted < 1 ? fortran_io::list_item_limit : static_cast<std::size_t>(wanted);
     if (!fortran_io::read_list(without_comment(record), items, nullptr, limit))
-        return "a value after \"" + (items.empty() ? std::string() : items.back()) + "\" (a quote or repeat count)";
+        return "a repeat count (r*) beyond the values wanted, or a quote, after " + std::to_string(items.size()) +
+               " values";
     for (const std::string& item : items) {
         double value = 0.0;
         if (item.empty()) return "an empty value between two commas";

@@ -162,7 +162,11 @@ std::string value_abort_message(Abort id, int line, std::string_view value) {
 }
 
 std::string bounds_abort_message(int parameter, double lower, double upper) {
-    const auto number = [](double v) { return kalvor::FixedText(30, fortran_io::write("(1p,G12.5)", {v})).trimmed(); };
+    const auto number = [](double v) {
+        kalvor::FixedText text(30, fortran_io::write("(1p,G12.5)", {v}));
+        stringlib::s_adjustl(text.str());
+        return text.trimmed();
+    };
     const std::string name = "P" + std::to_string(parameter);
     return abort_text(join_lines({"The lower bound of " + name + " (" + number(lower) + ") is above its upper bound (" +
                                       number(upper) + ").",

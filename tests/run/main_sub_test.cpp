@@ -24,28 +24,6 @@ using appgraphics::DialogRequest;
 
 const std::string closing = std::string(30, ' ') + "*** RUN ABORTED! ***";
 
-// A text as the dialog shows it: LF line ends, no trailing blanks per line.
-std::string shown(std::string_view text) {
-    std::string out, line;
-    auto flush = [&] {
-        line.erase(line.find_last_not_of(' ') + 1);
-        out += line;
-        line.clear();
-    };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        if (text[i] == '\n') {
-            flush();
-            out += '\n';
-        } else {
-            line += text[i];
-        }
-    }
-    flush();
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
-    return out;
-}
-
 // What the scripted driver saw at one call.
 struct DriverCall {
     int level = 0, bounded = 0, iopt = 0, iopt2 = 0, brewt = 0, mode = 0;
