@@ -425,12 +425,6 @@ TEST_F(DataFileTest, NullValuesAreRefused) {
     std::vector<int> mask(2, 1);
     datafile::rmask(mask, 2, path);
     EXPECT_EQ(mask, (std::vector<int>{0, 0}));
-    int flag = 0;
-    std::string value;
-    datafile::checkparameterdata(path, 2, bad, flag, &value);
-    EXPECT_EQ(flag, 1);
-    EXPECT_EQ(bad, 2);
-    EXPECT_EQ(value, "an empty value between two commas");
 }
 
 TEST_F(DataFileTest, BlankLinesBeforeTheModelLineShiftEveryLine) {
@@ -456,20 +450,6 @@ TEST_F(DataFileTest, BlankLinesBeforeTheModelLineShiftEveryLine) {
     kalvor::Matrix table;
     datafile::rxy(table, 3, 2, path, bad, error);
     EXPECT_EQ(bad, 10);
-}
-
-TEST_F(DataFileTest, RowsLeftAfterABlankLineAreCounted) {
-    auto lines = small_file({"1 2", "2 3"}, "");
-    lines.insert(lines.end(), {"", "3 4", "! a note", "4 5", "END", "5 6"});
-    int blank = -1;
-    EXPECT_EQ(datafile::rows_after_blank(write("left.dat", lines), blank), 2);
-    EXPECT_EQ(blank, 8);
-    // Notes after the blank line, or an END line, leave no rows.
-    lines = small_file({"1 2", "2 3"}, "");
-    lines.insert(lines.end(), {"", "Notes: not numbers"});
-    EXPECT_EQ(datafile::rows_after_blank(write("notes.dat", lines), blank), 0);
-    EXPECT_EQ(blank, 0);
-    EXPECT_EQ(datafile::rows_after_blank(write("end.dat", small_file({"1 2", "3 4"}, "END")), blank), 0);
 }
 
 TEST_F(DataFileTest, ColumnCounterSeparatesCommas) {
