@@ -96,6 +96,11 @@ void vmcon(int n, std::span<double> x, double& f, std::span<double> g, std::span
            kalvor::Matrix& cnorm, int maxit, double tol, int iprint, int& info, int maxls, double& conv,
            int& niter, int nrun, int qpmode);
 
+// The signature vmcon and vmcwd share.
+using Optimiser = void (*)(int n, std::span<double> x, double& f, std::span<double> g, std::span<double> c,
+                           kalvor::Matrix& cnorm, int maxit, double tol, int iprint, int& info, int maxls,
+                           double& conv, int& niter, int nrun, int qpmode);
+
 // As vmcon with the watchdog line search. maxit is here the limit on the
 // evaluations of the call, conv and niter start at 0, and info selects the
 // start (start_unconstrained, start_keep_info, anything else normal). On an

@@ -43,9 +43,6 @@ Problem line() {
     return p;
 }
 
-using Optimiser = void (*)(int, std::span<double>, double&, std::span<double>, std::span<double>,
-                           kalvor::Matrix&, int, double, int, int&, int, double&, int&, int, int);
-
 class ConstrainedFit : public ::testing::Test {
 protected:
     void SetUp() override {
