@@ -245,6 +245,18 @@ TEST_F(Subproblem, GeneralConstraintWithCurvature) {
     EXPECT_NEAR(vmvdb.delta[0], 1.0, 1e-12);
     EXPECT_NEAR(vmvdb.delta[1], 2.0, 1e-12);
     EXPECT_NEAR(vmvdb.lambda[0], 2.0, 1e-12);
+
+    // Equality d1 + d2 = 1 (c = -1) with B = I, g = 0: d = (0.5, 0.5) and
+    // d = lambda (1, 1), lambda = 0.5; the factor carries c in row n.
+    vmvdb = WorkData{};
+    const std::vector<double> zero{0.0, 0.0}, ce{-1.0};
+    cnorm_(0, 0) = cnorm_(1, 0) = 1.0;
+    qpsub(2, 1, 1, zero, ce, cnorm_, -1, info, 0);
+    EXPECT_EQ(info, info_converged);
+    EXPECT_EQ(cnorm_(2, 0), -1.0);
+    EXPECT_NEAR(vmvdb.delta[0], 0.5, 1e-12);
+    EXPECT_NEAR(vmvdb.delta[1], 0.5, 1e-12);
+    EXPECT_NEAR(vmvdb.lambda[0], 0.5, 1e-12);
 }
 
 TEST_F(Subproblem, ViolatedConstraintsAreRelaxedAndInconsistentOnesReported) {
