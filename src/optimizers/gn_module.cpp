@@ -23,7 +23,8 @@ void gn_main(int m, int n, std::span<double> p, double& ssq, int& info) {
     ::gn_main::gnm(m, n, info, x, f0);
     double fnew = 0.0;
     ::gn_main::gnfun(m, n, x, r, fnew);
-    if (fnew < ssq) {
+    // The start coming back keeps the caller's value.
+    if (fnew < ssq && !std::equal(x.begin(), x.end(), p.begin())) {
         std::copy(x.begin(), x.end(), p.begin());
         ssq = fnew;
     }
