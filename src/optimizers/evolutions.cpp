@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdint>
 #include <numbers>
-#include <random>
 #include <stdexcept>
 #include <vector>
 
@@ -30,21 +28,6 @@ double draw() {
     double u = 0.0;
     randomu(u);
     return u;
-}
-
-// Reseeds the run-time generator from the processor's entropy source.
-void reseed() {
-    static std::random_device device;
-    std::uint64_t state = (static_cast<std::uint64_t>(device()) << 32) ^ device();
-    std::vector<std::int32_t> seed(static_cast<std::size_t>(runtime::random_seed_size()));
-    for (std::int32_t& word : seed) {
-        state += 0x9E3779B97F4A7C15ULL;  // splitmix64
-        std::uint64_t z = state;
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        word = static_cast<std::int32_t>((z ^ (z >> 31)) >> 32);
-    }
-    runtime::random_seed_put(seed);
 }
 
 // One run of the search.  Members and parameters are 0-based here; a
@@ -303,7 +286,7 @@ void regfunc(std::span<double> x, std::span<const int> mask, double& fx, int n, 
 }
 
 void randomu(double& u) {
-    reseed();
+    runtime::random_seed_fresh();
     std::array<double, 11> r{};
     for (double& v : r) v = runtime::random_number();
     int k = 0;
