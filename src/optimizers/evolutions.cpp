@@ -275,7 +275,7 @@ void regfunc(std::span<double> x, std::span<const int> mask, double& fx, int n, 
             check_parameter_bounds::tanh_bounds5(x, n, lo, hi, mask, fx, status);
         }
     }
-    static kalvor::Matrix columns;
+    thread_local kalvor::Matrix columns;
     fx = fit_eval::evaluate(nd, n, x, columns);
     if (std::isnan(fx)) {
         fx = nan_value;

@@ -22,7 +22,7 @@ double evaluate(int rows, int n, std::span<const double> p, kalvor::Matrix& x) {
     x.resize(count, static_cast<std::size_t>(std::clamp(nxd, 1, max_x)));
     for (std::size_t j = 0; j < x.cols(); ++j) std::copy_n(columns[j]->begin(), count, x.column(j));
     // funct::fun stores its weights in ysig: it gets a copy, kept to restore.
-    static std::vector<double> y, sig, fitted;
+    thread_local std::vector<double> y, sig, fitted;
     y.assign(yd.begin(), yd.begin() + rows);
     sig.assign(ysig.begin(), ysig.begin() + rows);
     fitted.assign(count, 0.0);

@@ -358,7 +358,7 @@ int Iteration::run(double& f) {
 void gnfun(int m, int n, std::span<const double> x, std::span<double> r, double& f) {
     using namespace common_data;
     if (r.size() < count_of(m)) throw std::out_of_range("gn_main::gnfun: fewer residual slots than rows");
-    static kalvor::Matrix columns;
+    thread_local kalvor::Matrix columns;
     f = fit_eval::evaluate(m, n, x, columns);
     for (std::size_t j = 0; j < columns.cols(); ++j)
         std::copy_n(columns.column(j), columns.rows(), xnx.column(j));

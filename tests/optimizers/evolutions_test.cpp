@@ -181,14 +181,4 @@ TEST(Randomu, PicksTheDrawIndexedByTheTruncatedWeightedSum) {
     EXPECT_DOUBLE_EQ(u, 0.2);
 }
 
-TEST(Randomu, EveryCallReseedsTheRunTimeGenerator) {
-    const std::vector<std::int32_t> zero(static_cast<std::size_t>(runtime::random_seed_size()), 0);
-    double a = 0.0, b = 0.0;
-    runtime::random_seed_put(zero);
-    evolutions::randomu(a);
-    runtime::random_seed_put(zero);
-    evolutions::randomu(b);
-    EXPECT_NE(a, b);
-}
-
 }  // namespace

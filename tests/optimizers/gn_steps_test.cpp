@@ -1,5 +1,5 @@
 // The Gauss-Newton step routines: shifted Cholesky solve, Cauchy length,
-// nearby search and the expansion of the active parameters.
+// and nearby search.
 
 #include <gtest/gtest.h>
 
@@ -142,16 +142,6 @@ TEST_F(NearbySearch, ProbesBeatingTheAcceptedValueAreKeptUntilMoreThanFive) {
     EXPECT_EQ(xt[0], probe.seen.back());
     EXPECT_GT(xt[0], 6 * 0.000488);
     EXPECT_DOUBLE_EQ(fmin, (3.0 - xt[0]) * (3.0 - xt[0]));
-}
-
-TEST(XMaskedArray, ActiveValuesFillTheMaskedInSlotsInOrder) {
-    const std::vector<int> mask = {1, 0, 1, 0, 1};
-    const std::vector<double> xact = {10.0, 30.0}, tmpl = {1, 2, 3, 4, 5};
-    std::vector<double> full(5, -1.0);
-    gn_main::xmaskedarray(5, 2, mask, xact, tmpl, full);
-    EXPECT_EQ(full, (std::vector<double>{10.0, 2.0, 30.0, 4.0, 5.0}));  // at most nact entries used
-    gn_main::xmaskedarray(0, 2, mask, xact, tmpl, full);
-    EXPECT_EQ(full[0], 10.0);
 }
 
 }  // namespace
