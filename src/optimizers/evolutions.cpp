@@ -34,9 +34,9 @@ double draw() {
 // member's parity is that of its 1-based number.
 class Search {
 public:
-    Search(int nd, int n, std::span<const double> p, double f)
+    Search(int nd, int n, std::span<const double> p)
         : nd_(nd), n_(static_cast<std::size_t>(n)), np_(std::min(20 * n, 100)),
-          start_(p.begin(), p.begin() + n), f_in_(f), x_(start_), best_(start_),
+          start_(p.begin(), p.begin() + n), x_(start_), best_(start_),
           pop_(static_cast<std::size_t>(np_), n_), pop2_(pop_), fitness_(static_cast<std::size_t>(np_)) {
         for (std::size_t j = 0; j < n_; ++j) {
             mask_.push_back(common_data::pmask[j]);
@@ -73,7 +73,7 @@ private:
         for (std::size_t j = 0; j < n_; ++j) table(m, j) = values[j];
     }
 
-    void seed_population(std::vector<double>& v);
+    void seed_population(const std::vector<double>& v);
     double local_search(std::vector<double>& v);
     std::array<std::size_t, 4> choose(std::size_t i);
     void trial(std::size_t i, std::vector<double>& v);
@@ -82,7 +82,6 @@ private:
     std::size_t n_;
     int np_;
     std::vector<double> start_;
-    double f_in_;
     std::vector<int> mask_;
     std::vector<std::size_t> active_;
     std::vector<double> x_, best_;
@@ -91,7 +90,7 @@ private:
     std::vector<double> fitness_;
 };
 
-void Search::seed_population(std::vector<double>& v) {
+void Search::seed_population(const std::vector<double>& v) {
     for (std::size_t m = 0; m < static_cast<std::size_t>(np_); ++m) {
         set_row(pop_, m, start_);
         for (std::size_t j : active_) pop_(m, j) = v[j] + 3.0 * (draw() - 0.5) * v[j];
@@ -259,7 +258,7 @@ void evol(int nd, int n, std::span<double> p, double& f, int& gens_run, int gen_
     if (n < 1) return;
     if (n > common_data::param_slots || p.size() < static_cast<std::size_t>(n))
         throw std::out_of_range("evolutions::evol: count larger than its vector");
-    Search search(nd, n, p, f);
+    Search search(nd, n, p);
     gens_run = search.run(gen_cap, p, f);
 }
 

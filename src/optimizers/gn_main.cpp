@@ -77,7 +77,7 @@ public:
     bool set_scale() {
         const std::size_t na = active_.size();
         if (gn_mod::iscale == 2) {
-            if (gn_mod::d0.size() < count_of(n_) || gn_mod::d0.empty() ||
+            if (gn_mod::d0.size() < count_of(n_) ||
                 !(*std::min_element(gn_mod::d0.begin(), gn_mod::d0.begin() + n_) > 0.0))
                 return false;
             d_.assign(gn_mod::d0.begin(), gn_mod::d0.begin() + static_cast<std::ptrdiff_t>(na));
