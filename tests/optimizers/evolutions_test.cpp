@@ -81,6 +81,27 @@ TEST_F(Evolution, LowersExampleOnesSumFromAStartNearItsOptimum) {
     EXPECT_EQ(globals::totaltime, 0.0);  // the run clock's sum is the driver's
 }
 
+TEST_F(Evolution, AWeightedFitReturnsTheWeightedSumAtItsResult) {
+    Fit fit = optimizer_test::michaelis_menten({20.0, 100.0});
+    for (std::size_t i = 0; i < fit.y.size(); ++i) fit.sig.push_back(1.0 + 0.1 * static_cast<double>(i));
+    fit.mode = 1;
+    // Sum of ((y - model) / sigma)^2.
+    const auto weighted = [&](const std::vector<double>& p) {
+        double sum = 0.0;
+        for (std::size_t i = 0; i < fit.y.size(); ++i) {
+            const double r = (fit.y[i] - p[1] * fit.x[i] / (p[0] + fit.x[i])) / fit.sig[i];
+            sum += r * r;
+        }
+        return sum;
+    };
+    const double start = weighted(fit.p);
+    double f = start;
+    int generations = 0;
+    const auto p = search(fit, f, generations, 30);
+    EXPECT_LT(f, start);
+    EXPECT_NEAR(f, weighted(p), 1e-9 * f);
+}
+
 TEST_F(Evolution, HeldParametersNeverMove) {
     Fit fit = optimizer_test::michaelis_menten({0.1 + 0.2, 100.0});
     fit.mask = {0, 1};
