@@ -71,6 +71,21 @@ std::vector<std::int32_t> random_seed_get() {
     return s.seed;
 }
 
+void random_seed_fresh() {
+    static std::uint64_t sequence = [] {
+        std::random_device device;
+        return (static_cast<std::uint64_t>(device()) << 32) ^ device();
+    }();
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    sequence += 0x9E3779B97F4A7C15ULL;  // splitmix64
+    std::uint64_t z = sequence;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    s.seedable.seed(z ^ (z >> 31));
+    s.draws = 1;  // random_seed_get folds the new state into a seed vector
+}
+
 double simple_uniform() {
     State& s = state();
     std::lock_guard lock(s.mutex);

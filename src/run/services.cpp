@@ -9,6 +9,7 @@
 #include "optimizers/varmetric.h"
 #include "optimizers/vmsqp.h"
 #include "run/bootstrap_data.h"
+#include "run/optimizer_services.h"
 
 namespace cascade {
 
@@ -43,6 +44,8 @@ void install_services() {
         int evaluations = cap;
         mrt_a23_mod::a23mrt(k, p, n, step, value, evaluations, print_unit, mode);
     };
+    s.gn_main = optimizer_services::gauss_newton;
+    s.evol = optimizer_services::evolution;
 }
 
 }  // namespace cascade
