@@ -1,14 +1,20 @@
 // Headless fit runner: one regression of a data file, run the way Start runs
 // it (main_sub), with the model confirmed and the sleeps off, printing the
-// outcome, the sum of squares, the parameters, the number of objective
-// evaluations and the time taken.
+// outcome, the sum of squares, the parameters and their standard errors,
+// the number of objective evaluations and the time taken.
 //
-//   fit_runner [--level 1|2|3] [--weight 1..5] FILE.DAT
+//   fit_runner [--level 1|2|3] [--weight 1..5] [--repeatable] FILE.DAT
+//
+// --repeatable fixes the clock readings that seed the random generators
+// (runtime::repeatable_clock), so that two runs of one file are
+// bit-identical; the time taken is still measured on the real clock.
 //
 // The data file is copied into a fresh work folder first, so the results
 // file and the run log never land beside the original. Output, one
 // "key=value" per line: file, outcome (fitted, cancelled, aborted, rejected
-// or declined), ssqr, p1..pn, evaluations, seconds. Messages the run shows
+// or declined), ssqr, p1..pn, se1..sen (0 for a held parameter),
+// evaluations, seconds, run_clock (the driver's run clock, globals::totaltime,
+// at the end of the fit). Messages the run shows
 // go to standard error. Exit code 0 for a fitted run, 1 otherwise, 2 for a
 // usage error.
 //
@@ -20,6 +26,7 @@
 #include <iostream>
 #include <span>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -30,11 +37,12 @@
 #include "platform/dialogs.h"
 #include "run/cascade.h"
 #include "run/main_sub.h"
+#include "run/sharc.h"
 
 namespace {
 
 int usage() {
-    std::cerr << "usage: fit_runner [--level 1|2|3] [--weight 1..5] FILE.DAT\n";
+    std::cerr << "usage: fit_runner [--level 1|2|3] [--weight 1..5] [--repeatable] FILE.DAT\n";
     return 2;
 }
 
@@ -55,10 +63,13 @@ std::string outcome() {
 
 int main(int argc, char** argv) {
     int level = 2, weight = 1;
+    bool repeatable = false;
     std::string file;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if ((arg == "--level" || arg == "--weight") && i + 1 < argc)
+        if (arg == "--repeatable")
+            repeatable = true;
+        else if ((arg == "--level" || arg == "--weight") && i + 1 < argc)
             (arg == "--level" ? level : weight) = std::atoi(argv[++i]);
         else if (!arg.empty() && arg[0] != '-' && file.empty())
             file = arg;
@@ -89,15 +100,26 @@ int main(int argc, char** argv) {
     globals::bcancelrun = 0;
     runtime::set_time_scale(0);
     appgraphics::set_dialog_provider(answer);
+    // The standard errors of the last fit, as the report shows them.
+    std::vector<double> se;
+    mainsub::set_fit_driver([&se](sharc_mod::SharcArgs& a) {
+        const auto result = sharc_mod::sharc(a);
+        se = a.se;
+        return result;
+    });
 
     const double started = runtime::monotonic_seconds();
+    if (repeatable) runtime::set_hooks(runtime::repeatable_clock());
     main_sub();
+    runtime::reset_hooks();
     const double seconds = runtime::monotonic_seconds() - started;
 
     const std::string result = outcome();
     std::printf("file=%s\noutcome=%s\nssqr=%.10e\n", source.filename().c_str(), result.c_str(), common_data::fssqr);
     for (int j = 0; j < common_data::npr; ++j) std::printf("p%d=%.10e\n", j + 1, common_data::pfinal[j]);
-    std::printf("evaluations=%lld\nseconds=%.3f\n", funct::evaluation_count(), seconds);
+    for (std::size_t j = 0; j < se.size(); ++j) std::printf("se%zu=%.10e\n", j + 1, se[j]);
+    std::printf("evaluations=%lld\nseconds=%.3f\nrun_clock=%.3f\n", funct::evaluation_count(), seconds,
+                globals::totaltime);
     fs::remove_all(work, ec);
     return result == "fitted" ? 0 : 1;
 }

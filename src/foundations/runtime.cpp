@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -70,6 +71,21 @@ std::vector<std::int32_t> random_seed_get() {
     return s.seed;
 }
 
+void random_seed_fresh() {
+    static std::uint64_t sequence = [] {
+        std::random_device device;
+        return (static_cast<std::uint64_t>(device()) << 32) ^ device();
+    }();
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    sequence += 0x9E3779B97F4A7C15ULL;  // splitmix64
+    std::uint64_t z = sequence;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    s.seedable.seed(z ^ (z >> 31));
+    s.draws = 1;  // random_seed_get folds the new state into a seed vector
+}
+
 double simple_uniform() {
     State& s = state();
     std::lock_guard lock(s.mutex);
@@ -126,6 +142,17 @@ void set_hooks(Hooks hooks) {
 }
 
 void reset_hooks() { set_hooks({}); }
+
+Hooks repeatable_clock() {
+    auto ticks = std::make_shared<std::int64_t>(0);  // milliseconds read so far
+    const auto next = [ticks] { return ++*ticks; };
+    Hooks hooks;
+    hooks.monotonic_seconds = [next] { return 1000.0 + static_cast<double>(next()) / 1000.0; };
+    hooks.cpu_time = [next] { return static_cast<double>(next()) / 1000.0; };
+    // From 2024-01-01 00:00:00 UTC.
+    hooks.now = [next] { return Clock::time_point(std::chrono::milliseconds(1704067200000LL + next())); };
+    return hooks;
+}
 
 void set_time_scale(double scale) {
     State& s = state();

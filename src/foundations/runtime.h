@@ -25,6 +25,12 @@ void random_seed_put(std::span<const std::int32_t> seed);
 // The seed vector that reproduces the generator's current state.
 std::vector<std::int32_t> random_seed_get();
 
+// Restart the seedable generator from a fresh seed of the processor's
+// choosing (its entropy source, read once, then a splitmix64 sequence):
+// cheaper than random_seed_put, for callers that reseed before every draw.
+// random_seed_get afterwards still gives a vector that reproduces what follows.
+void random_seed_fresh();
+
 // Uniform number in [0, 1) from the simple generator that is never reseeded.
 double simple_uniform();
 
@@ -48,6 +54,13 @@ struct Hooks {
 };
 void set_hooks(Hooks hooks);
 void reset_hooks();
+
+// Hooks for repeatable runs: every clock (monotonic seconds, the wall clock,
+// processor time) reads from one counter that starts at a fixed time and
+// moves on by one millisecond at each reading, so the generators seeded
+// from the clock start alike in every run.  The generators themselves are
+// left as they are.
+Hooks repeatable_clock();
 
 // Factor applied to every sleep: 1 real time, 0 instant.
 void set_time_scale(double scale);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -91,6 +92,26 @@ std::string marker_line(std::string_view text, std::string_view name) {
     return marker;
 }
 
+// The first parameter or X name of text whose number lies outside P1..P8 or
+// X1..X3 (P9, P12, X0, X4, ...): a P or X that starts a word and is followed
+// by digits. Empty when there is none.
+std::string name_out_of_range(std::string_view text) {
+    const auto letter = [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; };
+    const auto digit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+        if ((c != 'P' && c != 'X') || (i > 0 && (letter(text[i - 1]) || digit(text[i - 1])))) continue;
+        std::size_t end = i + 1;
+        while (end < text.size() && digit(text[end])) ++end;
+        if (end == i + 1) continue;
+        const std::string_view digits = text.substr(i + 1, end - i - 1);
+        const int highest = c == 'P' ? max_parameters : max_x_variables;
+        const bool in_range = digits.size() == 1 && digits[0] >= '1' && digits[0] - '0' <= highest;
+        if (!in_range) return std::string(text.substr(i, end - i));
+    }
+    return {};
+}
+
 // Compile state of fnparse2: 1 while slot 1 holds the compiled model.
 int bflag = 0;
 // Results of the last calc_func in fnparse2, kept to avoid an allocation per value.
@@ -147,7 +168,11 @@ void check_func(kalvor::FixedText& text, kalvor::FixedText& marker, int& np, int
 
     stringlib::s_adjustl(text.str());
 
-    if (hi_p != count_p) {
+    if (const std::string name = name_out_of_range(text.view()); !name.empty()) {
+        ierr = 15;
+        marker = marker_line(text.view(), name);
+        msg = "Invalid name " + name + ": the model allows the parameters P1 to P8 and the variables X1 to X3.";
+    } else if (hi_p != count_p) {
         ierr = 12;
         marker = marker_line(text.view(), parameter_names[hi_p - 1]);
         msg = "Invalid non-sequential parameter P" + std::to_string(hi_p) + " ?";
@@ -254,6 +279,12 @@ double minmax(double x, double y) {
 
 namespace my_func {
 
+namespace {
+thread_local bool last_valid = true;
+}  // namespace
+
+bool last_value_valid() { return last_valid; }
+
 void eval_func(std::span<const double> p, int np, std::span<const double> x, int nx, kalvor::FixedText& text,
                double& y) {
     limits::store();
@@ -261,15 +292,22 @@ void eval_func(std::span<const double> p, int np, std::span<const double> x, int
     if (!s.empty() && (s[0] == ' ' || s[0] == '\t')) stringlib::s_adjustl(s);
 
     double value = 0.0;
+    last_valid = true;
     if (globals::nmdl != 0) {
         const auto x_at = [&](int k) { return nx >= k && static_cast<int>(x.size()) >= k ? x[static_cast<std::size_t>(k) - 1] : 0.0; };
         value = func2(x_at(1), x_at(2), x_at(3), nx);
     } else if (!fnparse2(p, x, np, nx, 1, text.view(), value)) {
         value = 0.0;
+        last_valid = false;
+    } else {
+        last_valid = fparser::evalerrtype == 0;
     }
     // Only a value that is no number at all is replaced; a huge finite one is
     // clamped like any other.
-    if (std::isnan(value) || std::isinf(value)) value = limits::invalid;
+    if (std::isnan(value) || std::isinf(value)) {
+        value = limits::invalid;
+        last_valid = false;
+    }
     y = std::clamp(value, -limits::clamp, limits::clamp);
 }
 

@@ -231,6 +231,16 @@ void fun(const kalvor::Matrix& x, std::span<const double> y, std::span<const dou
     ndwt = used;
 }
 
+int unevaluable_rows(const kalvor::Matrix& x, std::span<const double> p, int np, int nx, int nd) {
+    require(x.rows() >= count_of(nd) && p.size() >= count_of(np), "unevaluable_rows");
+    int failed = 0;
+    for (std::size_t i = 0; i < count_of(nd); ++i) {
+        model_at_row(x, i, p, np, nx);
+        if (!my_func::last_value_valid()) ++failed;
+    }
+    return failed;
+}
+
 void vmfun(int n, std::span<const double> x, double& f) {
     using namespace common_data;
     require(nd <= max_rows, "vmfun");

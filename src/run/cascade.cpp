@@ -189,7 +189,7 @@ private:
         if (sv.tunnelsearch) sv.tunnelsearch(f, k_, s_.p, s_.slot, s_.alobnd, s_.ahibnd, s_.mask);
         if (sv.adam) {
             int work = 0;
-            sv.adam(f, k_, n_, s_.p, s_.mask, s_.slot, work, s_.ahibnd, s_.alobnd);
+            sv.adam(f, k_, n_, s_.p, s_.mask, s_.alobnd, s_.ahibnd, work, s_.slot);
         }
         if (sv.tunnelsearch) sv.tunnelsearch(f, k_, s_.p, s_.slot, s_.alobnd, s_.ahibnd, s_.mask);
         judge("tunnelsearch", lower);
@@ -379,7 +379,7 @@ private:
 
         if (!soft_bounds_apply()) {
             shuffle_pool();
-            hitnrun({0.1, 0.01, 0.001, 0.0001});
+            bounded_hitnrun({0.1, 0.01, 0.001, 0.0001}, trials);
             count();
             simplex(250);
             gauss_newton();

@@ -104,13 +104,13 @@ struct Services {
     std::function<void(const kalvor::Objective& f, int k, std::span<double> p, double& value,
                        std::span<double> lo, std::span<double> hi, std::span<const int> mask)>
         tunnelsearch;
-    // Moment-scaled descent: (objective, k, n, p, mask, value, work counter, upper, lower).
+    // Moment-scaled descent: (objective, k, n, p, mask, lower, upper, work counter, value).
     std::function<void(const kalvor::Objective& f, int k, int n, std::span<double> p, std::span<const int> mask,
-                       double& value, int& work, std::span<double> hi, std::span<double> lo)>
+                       std::span<double> lo, std::span<double> hi, int& work, double& value)>
         adam;
     // Differential evolution: (n, k, p, value = lowest on entry, generations used, generation cap).
     std::function<void(int n, int k, std::span<double> p, double& value, int& generations, int cap)> evol;
-    // Gauss-Newton/Marquardt: (n, k, p, value, status = 0 on entry); status >= 3 is a failure.
+    // Gauss-Newton/Marquardt: (n, k, p, value, status = 0 on entry); status >= 3: the solver did not run.
     std::function<void(int n, int k, std::span<double> p, double& value, int& status)> gn_main;
     // Levenberg-Marquardt with its 24 arguments.
     std::function<void(MarqCall& call)> marq;

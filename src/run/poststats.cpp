@@ -156,6 +156,10 @@ namespace {
 
 constexpr double tiny = 2.2204460492503132e-20;
 
+// Reciprocal condition number (1-norm) below which the information matrix,
+// scaled to unit diagonal, counts as singular.
+constexpr double singular_rcond = 1e-13;
+
 bool all_finite(const kalvor::Matrix& a, std::size_t n) {
     for (std::size_t j = 0; j < n; ++j)
         for (std::size_t i = 0; i < n; ++i)
@@ -175,6 +179,97 @@ bool invert(kalvor::Matrix& c, std::size_t n) {
     int ifault = 0;
     matrixinverse::kaiser(c, static_cast<int>(n), scale, 1e-6, ifault);
     return ifault != 1 && all_finite(c, n);
+}
+
+// Correlations of the estimates from a covariance c, with their eigen
+// analysis.  Without a covariance they are those of unrelated estimates.
+struct Correlations {
+    explicit Correlations(std::size_t na)
+        : d(na, 1.0), corr(kalvor::Matrix::identity(na)), eigenvalues(na, 0.0), influence(na, na) {}
+    std::vector<double> d;  // sqrt of the variances (1 where one is 0)
+    kalvor::Matrix corr;
+    std::vector<double> eigenvalues;  // of corr, descending
+    kalvor::Matrix influence;
+};
+
+void correlate(kalvor::Matrix& c, std::size_t na, Correlations& out) {
+    for (std::size_t j = 0; j < na; ++j)
+        for (std::size_t i = 0; i < na; ++i)
+            if (std::fabs(c(i, j)) < tiny) c(i, j) = tiny;
+    for (std::size_t k = 0; k < na; ++k) {
+        out.d[k] = std::sqrt(c(k, k));
+        if (out.d[k] == 0.0) out.d[k] = 1.0;
+    }
+    kalvor::Matrix& corr = out.corr;
+    for (std::size_t j = 0; j < na; ++j)
+        for (std::size_t i = 0; i < na; ++i) corr(i, j) = c(i, j) / (out.d[i] * out.d[j]);
+    for (std::size_t j = 0; j < na; ++j)
+        for (std::size_t i = 0; i < j; ++i) corr(i, j) = corr(j, i) = (corr(i, j) + corr(j, i)) / 2.0;
+    for (std::size_t k = 0; k < na; ++k) corr(k, k) = 1.0;
+    if (na == 0) return;
+    std::vector<double> pct(na, 0.0);
+    kalvor::Matrix evec, evec2;
+    eigenvlvc::eigenvv(static_cast<int>(na), static_cast<int>(na), corr, out.eigenvalues, pct, evec, evec2,
+                       out.influence);
+}
+
+double norm1(const kalvor::Matrix& a, std::size_t n) {
+    double largest = 0.0;
+    for (std::size_t j = 0; j < n; ++j) {
+        double sum = 0.0;
+        for (std::size_t i = 0; i < n; ++i) sum += std::fabs(a(i, j));
+        largest = std::max(largest, sum);
+    }
+    return largest;
+}
+
+// The inverse of the information matrix c (na x na, in place): c scaled to
+// unit diagonal, inverted without a ridge and scaled back.  False when a
+// parameter carries no information or the scaled matrix is singular to
+// working precision (c is then left in any state).
+bool unridged_inverse(kalvor::Matrix& c, std::size_t na) {
+    std::vector<double> scale(na);
+    for (std::size_t k = 0; k < na; ++k) {
+        if (!(c(k, k) > 0.0) || !std::isfinite(c(k, k))) return false;
+        scale[k] = 1.0 / std::sqrt(c(k, k));
+    }
+    kalvor::Matrix s(na, na);
+    for (std::size_t j = 0; j < na; ++j)
+        for (std::size_t i = 0; i < na; ++i) s(i, j) = i == j ? 1.0 : c(i, j) * scale[i] * scale[j];
+    const double size = norm1(s, na);
+    int info = 0;
+    matrixinverse::lumatinv(static_cast<int>(na), s, info);
+    if (info != 0 || !all_finite(s, na)) return false;
+    const double rcond = na == 0 ? 1.0 : 1.0 / (size * norm1(s, na));
+    if (!(rcond > singular_rcond)) return false;
+    for (std::size_t k = 0; k < na; ++k)
+        if (!(s(k, k) > 0.0)) return false;
+    for (std::size_t j = 0; j < na; ++j)
+        for (std::size_t i = 0; i < na; ++i) c(i, j) = s(i, j) * scale[i] * scale[j];
+    return true;
+}
+
+// The covariance of a ridged information matrix a, in two passes: the
+// second takes its ridge from the largest eigenvalue of the first pass's
+// correlations.  It hides redundancy in the standard errors but still shows
+// it in the correlations and their eigenvalues.
+void ridged_covariance(const kalvor::Matrix& a, std::size_t na, kalvor::Matrix& c, Correlations& out) {
+    double lmax = 0.0;
+    for (int pass = 1; pass <= 2; ++pass) {
+        const double ridge = pass == 1 ? 1e-6 : std::max(1e-6 * lmax, 1e-6);
+        c = a;
+        for (std::size_t k = 0; k < na; ++k) c(k, k) = c(k, k) * (1.0 + ridge) + ridge;
+        if (!invert(c, na)) {
+            std::fputs("\nMATRIX INVERSE 2 - Fatal error!\n", stdout);
+            std::fflush(stdout);
+            c.fill(0.0);
+            out = Correlations(na);
+            lmax = 0.0;
+            continue;
+        }
+        correlate(c, na, out);
+        lmax = na > 0 ? out.eigenvalues[0] : 0.0;
+    }
 }
 
 // A derivative kept finite and away from 0.
@@ -231,7 +326,6 @@ void jacobian_statistics(const kalvor::Matrix& jac, std::span<const double> r, i
     out.influence.resize(params, params);
     out.eigenvalues.assign(params, 0.0);
     out.studentized.assign(rows, 0.0);
-    out.inverse_failed = false;
 
     // Information matrix with unit weights.
     kalvor::Matrix a(na, na);
@@ -254,62 +348,30 @@ void jacobian_statistics(const kalvor::Matrix& jac, std::span<const double> r, i
                 for (std::size_t i = 0; i < na; ++i) out.work(i, j) = b(i, j);
     }
 
-    // Covariance in two passes: the second takes a ridge from the largest
-    // eigenvalue of the first pass's correlations.
-    kalvor::Matrix c(na, na);
-    std::vector<double> d(na, 1.0);
-    kalvor::Matrix corr(na, na);
-    std::vector<double> eval(na, 0.0), pct(na, 0.0);
-    kalvor::Matrix evec, evec2, infl(na, na);
-    double lmax = 0.0;
-    for (int pass = 1; pass <= 2; ++pass) {
-        const double ridge = pass == 1 ? 1e-6 : std::max(1e-6 * lmax, 1e-6);
-        c = a;
-        for (std::size_t k = 0; k < na; ++k) c(k, k) = c(k, k) * (1.0 + ridge) + ridge;
-        out.inverse_failed = !invert(c, na);
-        if (out.inverse_failed) {
-            std::fputs("\nMATRIX INVERSE 2 - Fatal error!\n", stdout);
-            std::fflush(stdout);
-            c.fill(0.0);
-            std::fill(d.begin(), d.end(), 1.0);
-            corr = kalvor::Matrix::identity(na);
-            std::fill(eval.begin(), eval.end(), 0.0);
-            infl.resize(na, na);
-            lmax = 0.0;
-            continue;
-        }
-        for (std::size_t j = 0; j < na; ++j)
-            for (std::size_t i = 0; i < na; ++i)
-                if (std::fabs(c(i, j)) < tiny) c(i, j) = tiny;
-        for (std::size_t k = 0; k < na; ++k) {
-            d[k] = std::sqrt(c(k, k));
-            if (d[k] == 0.0) d[k] = 1.0;
-        }
-        for (std::size_t j = 0; j < na; ++j)
-            for (std::size_t i = 0; i < na; ++i) corr(i, j) = c(i, j) / (d[i] * d[j]);
-        for (std::size_t j = 0; j < na; ++j)
-            for (std::size_t i = 0; i < j; ++i) corr(i, j) = corr(j, i) = (corr(i, j) + corr(j, i)) / 2.0;
-        for (std::size_t k = 0; k < na; ++k) corr(k, k) = 1.0;
-        if (na > 0) {
-            eigenvlvc::eigenvv(static_cast<int>(na), static_cast<int>(na), corr, eval, pct, evec, evec2, infl);
-            lmax = eval[0];
-        }
-    }
+    // The covariance itself, without any ridge; only when the parameters are
+    // redundant does the ridged covariance show the report which ones.
+    Correlations cr(na);
+    kalvor::Matrix c = a;
+    out.inverse_failed = !unridged_inverse(c, na);
+    if (out.inverse_failed)
+        ridged_covariance(a, na, c, cr);
+    else
+        correlate(c, na, cr);
 
     // Standard errors; an uncomputable one is marked, never guessed.
     const int dof = nd - static_cast<int>(na);
     for (std::size_t k = 0; k < na; ++k)
-        out.se[free[k]] = out.inverse_failed || dof < 1 ? se_unknown : d[k] * std::sqrt(sse / dof);
+        out.se[free[k]] = out.inverse_failed || dof < 1 ? se_unknown : cr.d[k] * std::sqrt(sse / dof);
     if (out.inverse_failed)
         error_handler::display_message("stderr_corr",
-                                       "Covariance matrix could not be inverted: standard errors marked 9999.0",
+                                       "Covariance matrix singular (parameters redundant): standard errors marked 9999.0",
                                        error_handler::warning, error_handler::run_log_name);
     for (std::size_t j = 0; j < na; ++j)
         for (std::size_t i = 0; i < na; ++i) {
-            out.corr(i, j) = corr(i, j);
-            out.influence(i, j) = infl(i, j);
+            out.corr(i, j) = cr.corr(i, j);
+            out.influence(i, j) = cr.influence(i, j);
         }
-    std::copy(eval.begin(), eval.end(), out.eigenvalues.begin());
+    std::copy(cr.eigenvalues.begin(), cr.eigenvalues.end(), out.eigenvalues.begin());
 
     // Residuals, shaken within 1% by a common factor when they all but vanish.
     std::vector<double> res(r.begin(), r.begin() + static_cast<std::ptrdiff_t>(rows));

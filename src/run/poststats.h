@@ -49,13 +49,13 @@ inline constexpr double se_unknown = 9999.0;
 // na x na block of the active parameters (in order) leading; the rest is 0.
 struct FitStatistics {
     std::vector<double> se;           // np: standard error, 0 for a held parameter
-    kalvor::Matrix work;              // inverse of the balanced, regularised information matrix
+    kalvor::Matrix work;              // inverse of the balanced, slightly regularised information matrix
     kalvor::Matrix corr;              // correlations of the active estimates
     kalvor::Matrix influence;         // parameter influence of the eigen analysis of corr
     std::vector<double> eigenvalues;  // np: eigenvalues of corr (na of them), descending
     std::vector<double> studentized;  // nd: normalised Studentized residuals within [-5.9, 5.9]
     sharc_mod::RunsTest runs;         // runs test of the residuals
-    bool inverse_failed = false;      // the covariance could not be inverted
+    bool inverse_failed = false;      // J'J singular: standard errors marked se_unknown
 };
 
 // Statistics of the fit at p: the Jacobian of the model values (central
@@ -67,10 +67,14 @@ void stderr_corr(const kalvor::Matrix& x, std::span<const double> y, std::span<d
                  std::span<const int> mask, double sse, FitStatistics& out);
 
 // The statistics from a Jacobian jac (nd x na, one column per active
-// parameter in order), the residuals r (nd) and the sum of squares sse.  When
-// the covariance cannot be inverted, the active standard errors are marked
-// se_unknown, the correlation is the identity, the eigen outputs are 0 and a
-// WARNING line goes to the run log.
+// parameter in order), the residuals r (nd) and the sum of squares sse.  The
+// covariance is the inverse of J'J, computed with J'J scaled to unit
+// diagonal and without any ridge.  When that scaled matrix is singular to
+// working precision (redundant parameters), the active standard errors are
+// marked se_unknown, a WARNING line goes to the run log, and the
+// correlations, eigen outputs and leverages come from J'J with a ridge added,
+// so that they still show which parameters are tied (the identity and zero
+// eigen outputs when even that cannot be inverted).
 void jacobian_statistics(const kalvor::Matrix& jac, std::span<const double> r, int nd, int np,
                          std::span<const int> mask, double sse, FitStatistics& out);
 

@@ -149,14 +149,23 @@ TEST(Eigen, SmallOffDiagonalSumLeavesTheIdentity) {
 // A threshold that is not finite, or that stops decreasing, ends the
 // iteration instead of looping for ever.
 TEST(Eigen, JacobiEndsOnThresholdsThatCannotDecrease) {
-    Matrix inf_matrix = Matrix::identity(3);
-    inf_matrix(1, 0) = inf_matrix(0, 1) = std::numeric_limits<double>::infinity();
+    // A lower sum that is infinite or NaN gives no finite threshold: nothing
+    // is rotated, and the equal diagonal is ordered later position first.
+    for (const double bad : {std::numeric_limits<double>::infinity(), std::nan("")}) {
+        Matrix m = Matrix::identity(3);
+        m(1, 0) = m(0, 1) = bad;
+        Matrix v;
+        eigenvlvc::eigenjacobi(m, v, 3, 1e-12);
+        for (int k = 0; k < 3; ++k) EXPECT_EQ(m(k, k), 1.0) << bad;
+        EXPECT_EQ(v(2, 0), 1.0) << bad;
+        EXPECT_EQ(v(0, 1), 1.0) << bad;
+        EXPECT_EQ(v(1, 2), 1.0) << bad;
+        double sum = 0.0;
+        for (int j = 0; j < 3; ++j)
+            for (int i = 0; i < 3; ++i) sum += std::fabs(v(i, j));
+        EXPECT_EQ(sum, 3.0) << bad;  // a permutation: no rotation was made
+    }
     Matrix v;
-    eigenvlvc::eigenjacobi(inf_matrix, v, 3, 1e-12);
-
-    Matrix nan_matrix = Matrix::identity(3);
-    nan_matrix(2, 0) = nan_matrix(0, 2) = std::nan("");
-    eigenvlvc::eigenjacobi(nan_matrix, v, 3, 1e-12);
 
     Matrix one(1, 1, 4.0);
     eigenvlvc::eigenjacobi(one, v, 1, -1.0);  // threshold 0 divided by 1
@@ -169,10 +178,16 @@ TEST(Eigen, JacobiEndsOnThresholdsThatCannotDecrease) {
     EXPECT_EQ(v(0, 1), 1.0);
     EXPECT_EQ(v(1, 2), 1.0);
 
+    // Eigenvalues 1 +- 4.9e-324, that is 1 and 1, with orthonormal vectors.
     Matrix tiny = Matrix::identity(2);
     tiny(1, 0) = tiny(0, 1) = 4.9e-324;  // final threshold underflows to 0
     eigenvlvc::eigenjacobi(tiny, v, 2, 0.0);
-    SUCCEED();
+    EXPECT_NEAR(tiny(0, 0), 1.0, 1e-15);
+    EXPECT_NEAR(tiny(1, 1), 1.0, 1e-15);
+    for (int j = 0; j < 2; ++j) {
+        EXPECT_NEAR(v(0, j) * v(0, j) + v(1, j) * v(1, j), 1.0, 1e-15) << j;
+    }
+    EXPECT_NEAR(v(0, 0) * v(0, 1) + v(1, 0) * v(1, 1), 0.0, 1e-15);
 }
 
 TEST(Eigen, EigenvvOfADiagonalMatrix) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -181,6 +182,32 @@ TEST_F(CascadeRun, AnImprovementIsKeptWhateverTheStageClaims) {
     EXPECT_NEAR(a.ssq, ssq(a, best), 1e-9);
 }
 
+// The descent between the tunnel searches gets the working bounds lower
+// first, then its work counter, and the value slot last.
+TEST_F(CascadeRun, TheDescentGetsLowerThenUpperBoundsAndTheValueSlot) {
+    auto a = line_fit(noisy);
+    a.lo = {-50.0, -60.0};
+    a.hi = {70.0, 80.0};
+    std::vector<double> lo, hi;
+    double slot = 0.0;
+    cascade::services().adam = [&](const kalvor::Objective& f, int k, int, std::span<double> p,
+                                   std::span<const int>, std::span<double> l, std::span<double> h, int& work,
+                                   double& value) {
+        lo.assign(l.begin(), l.end());
+        hi.assign(h.begin(), h.end());
+        f(p, k, slot);
+        EXPECT_EQ(value, slot);  // the slot holds the value at the working vector
+        work = 17;
+        value = 1e300;           // a claim the driver does not believe
+    };
+    sharc_mod::sharc(a);
+    EXPECT_EQ(lo, a.lo);
+    EXPECT_EQ(hi, a.hi);
+    const auto tunnel = of("tunnelsearch");
+    ASSERT_EQ(tunnel.size(), 1u);
+    EXPECT_NEAR(tunnel[0].value, slot, 1e-9);
+}
+
 // A result 0.005 % above the lowest value is taken in the opening sequence
 // (margin 1.0001) and refused in a refinement cycle (strictly lower).
 TEST_F(CascadeRun, ASlightlyWorseSequentialQuadraticResultCountsOnlyInTheOpening) {
@@ -293,6 +320,120 @@ TEST_F(CascadeRun, AnEmptySeamPassesOverEveryServiceStep) {
     EXPECT_NEAR(a.p[1], best[1], 1e-6);
 }
 
+// A rejected stage hands the next one the kept vector and the lowest value
+// in the value slot, whatever the rejected stage left there.
+TEST_F(CascadeRun, ARejectedStageLeavesTheLowestValueInTheSlot) {
+    auto a = line_fit(noisy);
+    double lowest = 0.0;
+    cascade::services().observer = [&](const cascade::StageReport& r) {
+        reports.push_back({std::string(r.stage), r.value, r.lowest, r.accepted});
+        lowest = r.accepted ? r.value : r.lowest;
+    };
+    cascade::services().vmsqp = [&](cascade::VmsqpCall& call) {
+        call.p[0] += 1.0;  // worse ...
+        call.value = 0.0;  // ... claimed perfect
+    };
+    int calls = 0;
+    const auto expect_kept = [&](std::span<double> p, double value) {
+        ++calls;
+        EXPECT_EQ(value, lowest) << calls;
+        EXPECT_NEAR(ssq(a, p), lowest, 1e-12 * lowest) << calls;
+    };
+    cascade::services().gn_main = [&](int, int, std::span<double> p, double& value, int&) { expect_kept(p, value); };
+    cascade::services().varmetric = [&](const cascade::VmObjective&, int, std::span<double> p, double& value,
+                                        int&) { expect_kept(p, value); };
+    sharc_mod::sharc(a);
+    const auto sqp = of("vmsqp");
+    ASSERT_FALSE(sqp.empty());
+    for (const Report& r : sqp) EXPECT_FALSE(r.accepted);
+    EXPECT_GT(calls, static_cast<int>(sqp.size()));  // every SQP is followed by one of them
+}
+
+// A service that moves a held parameter (P2 held at 2.9; y = 2 + 3 x, so a
+// move towards 3 is an improvement the driver takes) does not carry the move
+// into the next cycle: every cycle starts with P2 at the caller's value.
+TEST_F(CascadeRun, HeldParametersTakeTheCallersValuesAgainAtTheCycleEnd) {
+    auto a = line_fit(exact);
+    a.bounded = 0;
+    a.p = {1.0, 2.9};
+    a.mask = {1, 0};
+    int moves = 0;
+    cascade::services().va10b = [&](int, int, std::span<double> p, double& value, std::span<double>, int, int,
+                                    int, int&) {
+        p[1] += 0.01;
+        value = 0.0;
+        ++moves;
+    };
+    std::vector<double> at_cycle_start;
+    cascade::services().evol = [&](int, int, std::span<double> p, double&, int&, int) {
+        at_cycle_start.push_back(p[1]);
+    };
+    sharc_mod::sharc(a);
+    ASSERT_GE(at_cycle_start.size(), 2u);
+    for (std::size_t i = 0; i < at_cycle_start.size(); ++i) EXPECT_EQ(at_cycle_start[i], 2.9) << "cycle " << i + 1;
+    const auto va10b = of("va10b");
+    EXPECT_TRUE(std::any_of(va10b.begin(), va10b.end(), [](const Report& r) { return r.accepted; }));
+}
+
+// The refinement ends once the lowest value stands still to within 1e-8:
+// a lowest value that falls by 2e-10 per cycle ends it as early as one that
+// stands still, one that falls by 2e-6 per cycle runs on to the cycle bound.
+// The fall comes from a service that moves the held P1 (2.5; the data are
+// y = 2 + 3 x), which the driver's own searches never move.
+TEST_F(CascadeRun, TheConvergenceTestEndsTheRefinementWhenTheValueStandsStill) {
+    const auto cycles_with_fall = [&](double fall) {
+        reports.clear();
+        globals::iopt = 1;
+        auto a = line_fit(exact);
+        a.p = {2.5, 3.0};
+        a.mask = {0, 1};
+        double lowest = 0.0;
+        cascade::services().observer = [&](const cascade::StageReport& r) {
+            lowest = r.accepted ? r.value : r.lowest;
+        };
+        int sqp = 0;
+        cascade::services().vmsqp = [&](cascade::VmsqpCall&) { ++sqp; };
+        if (fall > 0.0)
+            cascade::services().va10b = [&, fall](int, int, std::span<double> p, double&, std::span<double>, int,
+                                                  int, int, int&) {
+                // P1 = mean(y - P2 x) + d gives n d^2 above the least sum at this P2.
+                double mean = 0.0, least = 0.0;
+                for (int i = 0; i < 8; ++i) mean += (exact[i] - p[1] * (i + 1)) / 8.0;
+                for (int i = 0; i < 8; ++i) least += std::pow(exact[i] - p[1] * (i + 1) - mean, 2);
+                const double target = lowest - fall / 2.0;  // two calls per cycle
+                p[0] = mean + std::sqrt(std::max(target - least, 0.0) / 8.0);
+            };
+        else
+            cascade::services().va10b = {};
+        sharc_mod::sharc(a);
+        return sqp - 2;  // two SQP stages in the opening, one per cycle
+    };
+    const int still = cycles_with_fall(0.0);
+    EXPECT_LT(still, 93);
+    EXPECT_EQ(cycles_with_fall(2e-10), still);
+    EXPECT_GT(cycles_with_fall(2e-6), still);
+}
+
+// The hit-and-run repetitions of a refinement cycle: 5 + 3 without bounds,
+// and 3 with them; at level 3 a further 3 + 1.
+TEST_F(CascadeRun, EveryCycleRunsItsHitAndRunRepetitions) {
+    struct Case {
+        int level, bounded, opening, per_cycle, sqp_per_cycle;
+    };
+    for (const Case k : {Case{1, 0, 4, 8, 1}, Case{1, 1, 1, 3, 1}, Case{3, 0, 4, 12, 2}, Case{3, 1, 1, 7, 2}}) {
+        reports.clear();
+        globals::iopt = k.level;
+        int sqp = 0;
+        cascade::services().vmsqp = [&](cascade::VmsqpCall&) { ++sqp; };
+        auto a = line_fit(exact);  // ends by convergence, after a whole cycle
+        a.bounded = k.bounded;
+        sharc_mod::sharc(a);
+        const int cycles = (sqp - 2) / k.sqp_per_cycle;
+        ASSERT_GT(cycles, 0) << k.level << k.bounded;
+        EXPECT_EQ(static_cast<int>(of("hitnrun").size()), k.opening + k.per_cycle * cycles) << k.level << k.bounded;
+    }
+}
+
 // ---- the shape of the sequence ----
 
 struct Calls {
@@ -329,11 +470,14 @@ TEST_F(CascadeRun, EasyLevelRunsTheMinimiserOnlyAfterAFailedSqpAndNoCycleGaussNe
     EXPECT_EQ(moderate.gn, 3 + cycles2);
 }
 
+// The bounded hit-and-run runs five times before the first simplex of a
+// bounded Start and four times between Hooke-Jeeves and the second simplex
+// unless soft bounds apply (unbounded Restart).
 TEST_F(CascadeRun, TheBoundedAndRestartFlagsShapeTheOpening) {
     struct Case {
         int bounded, restart, hitnrun2, simplex, gn;
     };
-    for (const Case k : {Case{1, 0, 5, 2, 3}, Case{1, 1, 0, 2, 2}, Case{0, 1, 0, 1, 1}, Case{0, 0, 0, 2, 2}}) {
+    for (const Case k : {Case{1, 0, 9, 2, 3}, Case{1, 1, 4, 2, 2}, Case{0, 1, 0, 1, 1}, Case{0, 0, 4, 2, 2}}) {
         reports.clear();
         globals::iopt = 1;
         Calls c;
@@ -345,6 +489,15 @@ TEST_F(CascadeRun, TheBoundedAndRestartFlagsShapeTheOpening) {
         EXPECT_EQ(of("hitnrun2").size(), static_cast<std::size_t>(k.hitnrun2)) << k.bounded << k.restart;
         EXPECT_EQ(of("simplex_robust").size(), static_cast<std::size_t>(k.simplex)) << k.bounded << k.restart;
         EXPECT_EQ(c.gn, k.gn) << k.bounded << k.restart;
+        if (k.simplex < 2) continue;
+        std::vector<std::string> between;  // stages from Hooke-Jeeves to the second simplex
+        for (std::size_t i = 0, simplexes = 0; i < reports.size() && simplexes < 2; ++i) {
+            if (reports[i].stage == "simplex_robust") ++simplexes;
+            if (reports[i].stage == "hooke" || !between.empty()) between.push_back(reports[i].stage);
+        }
+        EXPECT_EQ(between, (std::vector<std::string>{"hooke", "hitnrun2", "hitnrun2", "hitnrun2", "hitnrun2",
+                                                      "simplex_robust"}))
+            << k.bounded << k.restart;
     }
 }
 

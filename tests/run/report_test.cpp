@@ -103,6 +103,40 @@ TEST(ReportStatistics, MatchTheIndependentCalculation) {
     EXPECT_EQ(st.marks, marks);
 }
 
+// The second fit of report_stats.py: P3 is not significant (the MIC counts
+// it), three rows carry weights of 2 and more, and Peirce's criterion needs
+// three passes to mark its rows.
+report::FitSummary second_fit() {
+    report::FitSummary f;
+    f.n = 12;
+    f.npar = 4;
+    f.mask = {1, 1, 1, 0};
+    f.p = {2.5, -0.8, 0.35, 1.0};
+    f.se = {0.4, 0.05, 0.5, 0.0};
+    f.x = kalvor::Matrix(12, 1);
+    for (int i = 0; i < 12; ++i) f.x(i, 0) = i + 1.0;
+    f.y = {3.1, 4.0, 4.6, 6.3, 6.9, 8.2, 8.0, 10.4, 10.9, 12.3, 13.0, 13.8};
+    f.yfit = {3.0, 4.1, 5.0, 6.0, 7.1, 8.0, 9.0, 10.0, 11.1, 12.0, 13.1, 14.0};
+    f.w = {1.0, 2.0, 1.0, 1.0, 4.0, 1.0, 1.0, 1.0, 1.0, 2.5, 1.0, 1.0};
+    f.studres = {0.3, -0.2, -2.9, 0.9, -0.4, 0.6, -0.5, 1.9, -0.3, 0.8, -0.2, -1.75};
+    f.sse = 0.98;
+    return f;
+}
+
+TEST(ReportStatistics, SecondFitReachesTheMicCountPeircePassesAndInfluence) {
+    const auto st = report::compute_statistics(second_fit());
+    EXPECT_NEAR(st.spearman, 0.993006993006993, 1e-12);
+    EXPECT_NEAR(st.pvalue[2], 0.25080951960807296, 1e-7);
+    EXPECT_NEAR(st.pvalue[0], 7.48171817598342e-05, 1e-9);
+    EXPECT_NEAR(st.mic, -0.5137350762178583, 1e-9);
+    EXPECT_NEAR(st.tau, 2.385896811456926, 1e-6);
+    EXPECT_NEAR(st.threshold, 0.002556038601690775, 1e-15);
+    std::vector<report::RowMark> marks(12, report::RowMark::none);
+    marks[2] = report::RowMark::influential;
+    marks[7] = marks[11] = report::RowMark::suspect;
+    EXPECT_EQ(st.marks, marks);
+}
+
 TEST(ReportLayout, ResultsFileMatchesGolden) {
     const auto fit = golden_fit();
     const auto text = report::format_report(fit, report::compute_statistics(fit), report::Layout::results_file,

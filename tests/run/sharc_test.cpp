@@ -407,6 +407,7 @@ TEST_F(Driver, AOneVariableFitLeavesItsBandTheConditionIndicesAndTheResiduals) {
     auto a = one_variable_fit(x, y, {10.0, 100.0}, {1e-6, 1e-6}, {1e6, 1e6});
     sharc_mod::sharc(a);
     EXPECT_EQ(boots, 1);
+    EXPECT_EQ(common_data::ybs_filled, 1);
     EXPECT_EQ(a.ycalc[4], 1004.0);  // the mean curve replaces the calculated values
     EXPECT_EQ(common_data::ybs_mean[4], 1004.0);
     EXPECT_EQ(common_data::ybs_lcl[4], -5.0);
@@ -434,6 +435,7 @@ TEST_F(Driver, AOneVariableFitLeavesItsBandTheConditionIndicesAndTheResiduals) {
 TEST_F(Driver, ATwoVariableFitLeavesTheBootstrapBandAlone) {
     compile_model("P1*X1+P2*X2", 2, 2);
     common_data::ybs_mean.fill(7.0);
+    common_data::ybs_filled = 1;  // left by an earlier fit
     bool booted = false;
     cascade::services().bootstrap = [&](std::span<const double>, std::span<double>, int, double, int, int, int,
                                         std::span<double>, std::span<double>, std::span<double>) { booted = true; };
@@ -447,6 +449,7 @@ TEST_F(Driver, ATwoVariableFitLeavesTheBootstrapBandAlone) {
     }
     EXPECT_EQ(sharc_mod::sharc(a), sharc_mod::Outcome::fitted);
     EXPECT_FALSE(booted);
+    EXPECT_EQ(common_data::ybs_filled, 0);  // no band of this fit to show
     EXPECT_EQ(common_data::ybs_mean[0], 7.0);
     for (std::size_t i = 0; i < 6; ++i)
         EXPECT_NEAR(a.ycalc[i], a.p[0] * a.x(i, 0) + a.p[1] * a.x(i, 1), 1e-12);

@@ -6,9 +6,13 @@ suspect and influential rows) and writes every number of the report to
 report_numbers.txt, which report_layout.f90 formats into the golden files:
 
     python3 report_stats.py && gfortran -o /tmp/layout report_layout.f90 && /tmp/layout
+
+With the argument "second" it prints the statistics of the second fit of
+report_test.cpp instead (and writes nothing).
 """
 import math
 import struct
+import sys
 
 def f32(x):
     return struct.unpack('f', struct.pack('f', x))[0]
@@ -31,6 +35,22 @@ eigen = [1.7651, -0.2349]
 npos, nneg, nzero, lup, ldown = 4, 3, 0, 2, 3
 table = [2.0, 1.0, 1.0] + [0.0] * 13
 z = [-1.234, 2.58, 2.5799] + [0.0] * 12
+
+# ---- the second fit of report_test.cpp (run with the argument "second") ----
+# P3 is not significant, two rows carry weights above 2, and the residuals
+# hold a clear outlier, an influential row and rows only Peirce marks.
+SECOND = len(sys.argv) > 1 and sys.argv[1] == 'second'
+if SECOND:
+    n, k, nx = 12, 4, 1
+    mask = [1, 1, 1, 0]
+    p = [2.5, -0.8, 0.35, 1.0]
+    se = [0.4, 0.05, 0.5, 0.0]
+    x = [float(i) for i in range(1, 13)]
+    y = [3.1, 4.0, 4.6, 6.3, 6.9, 8.2, 8.0, 10.4, 10.9, 12.3, 13.0, 13.8]
+    yfit = [3.0, 4.1, 5.0, 6.0, 7.1, 8.0, 9.0, 10.0, 11.1, 12.0, 13.1, 14.0]
+    w = [1.0, 2.0, 1.0, 1.0, 4.0, 1.0, 1.0, 1.0, 1.0, 2.5, 1.0, 1.0]
+    studres = [0.3, -0.2, -2.9, 0.9, -0.4, 0.6, -0.5, 1.9, -0.3, 0.8, -0.2, -1.75]
+    sse = 0.98
 
 a = sum(1 for m in mask if m)
 f = k - a
@@ -154,18 +174,19 @@ while prev < half_n:
 marks = [2 if abs(r) > tau else (1 if suspect[i] else 0) for i, r in enumerate(studres)]
 
 # ---- numbers for the layout program ----
-with open('report_numbers.txt', 'w') as out:
-    def line(*v):
-        out.write(' '.join(repr(float(t)) if isinstance(t, float) else str(t) for t in v) + '\n')
-    line(n, k, nx, a)
-    line(*mask)
-    line(*p); line(*se_out); line(*half); line(*pv)
-    line(sse, rho, mic, threshold, tau)
-    line(*[corr[i][j] for i in range(a) for j in range(a)])
-    line(*[influence[i][j] for i in range(a) for j in range(a)])
-    line(*[abs(e) for e in eigen])
-    line(npos, nneg, nzero, lup, ldown)
-    line(*table); line(*z)
-    for i in range(n):
-        line(x[i], y[i], yfit[i], studres[i], marks[i])
+if not SECOND:
+    with open('report_numbers.txt', 'w') as out:
+        def line(*v):
+            out.write(' '.join(repr(float(t)) if isinstance(t, float) else str(t) for t in v) + '\n')
+        line(n, k, nx, a)
+        line(*mask)
+        line(*p); line(*se_out); line(*half); line(*pv)
+        line(sse, rho, mic, threshold, tau)
+        line(*[corr[i][j] for i in range(a) for j in range(a)])
+        line(*[influence[i][j] for i in range(a) for j in range(a)])
+        line(*[abs(e) for e in eigen])
+        line(npos, nneg, nzero, lup, ldown)
+        line(*table); line(*z)
+        for i in range(n):
+            line(x[i], y[i], yfit[i], studres[i], marks[i])
 print('rho', rho, 'mic', mic, 'tau', tau, 'pv', pv, 'marks', marks, 'sigma', sigma)
