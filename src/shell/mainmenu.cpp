@@ -15,16 +15,6 @@ namespace {
 constexpr int frame_dark = ag::DARKGRAY;
 constexpr int frame_light = ag::LIGHTGRAY;
 
-// Result views not built yet: their item and button stay off.
-constexpr std::array views_to_come{menu_rules::Control::residuals_item, menu_rules::Control::residuals_button};
-
-bool is_view_to_come(menu_rules::Control c) {
-    for (const auto v : views_to_come) {
-        if (v == c) return true;
-    }
-    return false;
-}
-
 bool is_button(menu_rules::Control c) {
     return static_cast<std::size_t>(c) >= static_cast<std::size_t>(menu_rules::Control::open_button);
 }
@@ -236,10 +226,7 @@ void Menu::dispatch(int code) {
     case choice::plot_xyx: wplotxy(); break;
     case choice::plot_logx:
     case choice::plot_logy: wplotlogxy(); break;
-    case choice::residuals:
-        // The residuals window is not part of the program yet.
-        choice_ = choice::none;
-        break;
+    case choice::residuals: wresiduals(); break;
     default:
         // Quit is handled by the loop; anything else only redraws.
         break;
@@ -303,7 +290,7 @@ void Menu::apply_locked(const menu_rules::Panel& wanted, bool force) {
     panel_ = wanted;
     for (std::size_t i = 0; i < menu_rules::control_count; ++i) {
         const auto c = static_cast<Control>(i);
-        const bool on = wanted.on[i] && !is_view_to_come(c);
+        const bool on = wanted.on[i];
         if (!force && applied_.on[i] == on) continue;
         applied_.on[i] = on;
         if (ids_[i] < 0) continue;

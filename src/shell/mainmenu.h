@@ -89,6 +89,7 @@ public:
     void wxydata();     // "X vs Y Data"
     void wplotxy();     // X vs Y and X / Y vs X plots (plot kinds 0 and 2)
     void wplotlogxy();  // LOG(X) vs Y and X vs LOG(Y) plots (kinds 1 and 3)
+    void wresiduals();  // "Residuals Plot"
 
     // Direct actions.
     void resetscreen();  // Clear All

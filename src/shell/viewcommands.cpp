@@ -1,5 +1,5 @@
 // The result-view launchers of the main window: the results and x/y data
-// texts and the x/y plots of the last run.
+// texts, the x/y plots and the residuals window of the last run.
 
 #include <vector>
 
@@ -8,6 +8,7 @@
 #include "shell/mainmenu.h"
 #include "shell/resultviews.h"
 #include "views/plotlogxy.h"
+#include "views/residualsbox.h"
 #include "views/resultsbox.h"
 #include "views/xydatabox.h"
 
@@ -61,6 +62,13 @@ void Menu::wxydata() {
         xydatabox::xydatascreen(globals::ctitle.view(), globals::cstring, t.nlines, globals::clen, help);
     });
     globals::cstring.clear();
+}
+
+void Menu::wresiduals() {
+    open_modal_view([] {
+        int flag = 1;
+        residualsbox::residualsscreen(flag);
+    });
 }
 
 void Menu::open_plot(bool from_logxy) {

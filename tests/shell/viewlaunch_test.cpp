@@ -71,11 +71,18 @@ protected:
     }
 };
 
-TEST_F(ViewLaunch, EveryViewButResidualsOpensModallyAfterAFit) {
-    EXPECT_FALSE(item_on({"Display Results", "Residuals Plot"}));
-    EXPECT_FALSE(button_on("Residuals"));
+TEST_F(ViewLaunch, EveryViewOpensModallyAfterAFit) {
+    EXPECT_TRUE(item_on({"Display Results", "Residuals Plot"}));
+    int id = open_view({"Residuals"}, "Morvane-Quil");
+    EXPECT_TRUE(drawn_text(id, "Plot of Normalized Residuals versus Number of Data"));
+    ASSERT_TRUE(td::close_from_title_bar(id));  // refused
+    ASSERT_TRUE(td::wait_idle());
+    EXPECT_GE(td::find_window("Morvane-Quil"), 0);
+    close_view(id, "Morvane-Quil");
+    id = open_view({"Display Results", "Residuals Plot"}, "Morvane-Quil");
+    close_view(id, "Morvane-Quil");
 
-    int id = open_view({"Results"}, "Morvane-Quil");
+    id = open_view({"Results"}, "Morvane-Quil");
     EXPECT_TRUE(drawn_text(id, "SUMMARY OF RESULTS:"));
     EXPECT_FALSE(item_on({"Run", "Restart"}));  // the menus are off while a view is open
     close_view(id, "Morvane-Quil");
@@ -174,8 +181,11 @@ TEST_F(ViewLaunch, MoreThanFiftyOneDataLinesEndWithTheMarker) {
         marked |= t.text.size() > m.size() && t.text.compare(t.text.size() - m.size(), m.size(), m) == 0;
     }
     EXPECT_TRUE(marked);
-    for (const auto& w : td::windows())
-        if (w.id == id) EXPECT_EQ(w.height, 753);  // sized for 51 lines
+    for (const auto& w : td::windows()) {
+        if (w.id == id) {
+            EXPECT_EQ(w.height, 753);  // sized for 51 lines
+        }
+    }
     close_view(id, "Morvane-Quil");
 }
 
