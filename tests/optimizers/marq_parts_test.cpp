@@ -91,13 +91,6 @@ TEST_F(MarqParts, RobustWeightsOfEqualResidualsAreAllTheRootOfAHalf) {
     EXPECT_DOUBLE_EQ(e.ssq, 8.0);
 }
 
-TEST_F(MarqParts, BinMedianIsTheMiddleValueWithinABin) {
-    const std::vector<double> odd = {3.0, 1.0, 2.0};
-    EXPECT_NEAR(marq::binmedian(odd, 3), 2.0, 2.0 * std::sqrt(2.0 / 3.0) / 1000.0);
-    const std::vector<double> even = {1.0, 2.0, 4.0, 3.0, 10.0, 0.5};
-    EXPECT_NEAR(marq::binmedian(even, 6), 2.5, 0.6);
-}
-
 // A row exactly at the centre takes the limit weight 1: the step of the
 // centre is finite and does not jump when the centre moves a hair.
 TEST_F(MarqParts, RobustCentreOnAResidualIsFiniteAndContinuous) {
