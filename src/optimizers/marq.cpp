@@ -124,7 +124,8 @@ private:
         for (double& x : ws) x /= top;
 
         const int n = static_cast<int>(n_);
-        const auto root = [&](int k) { return std::pow(lambda, static_cast<double>(1.0f / static_cast<float>(k + 1))); };
+        // lambda to the power 1/(k+1), the exponent in single precision.
+        const auto root = [&](int k) { return std::pow(lambda, double{1.0f / static_cast<float>(k + 1)}); };
         lambda = std::clamp(lambda, 0.01, 1.0);
         double tau;
         if (m > n) {
@@ -174,8 +175,8 @@ public:
     Levenberg(const Data& d, int npr, std::span<const int> mask, std::vector<double> p, std::vector<double> lo,
               std::vector<double> hi, double reference, int cap, int patience, int search_switch)
         : d_(d), npr_(npr), n_(static_cast<std::size_t>(npr)), mask_(mask), p_(std::move(p)), lo_(std::move(lo)),
-          hi_(std::move(hi)), reference_(reference), ref_(reference), cap_(cap), patience_(patience), switch_(search_switch),
-          rank_(static_cast<int>(active(mask).size())), step_(d, active(mask)) {}
+          hi_(std::move(hi)), reference_(reference), ref_(reference), cap_(cap), patience_(patience),
+          switch_(search_switch), rank_(static_cast<int>(active(mask).size())), step_(d, active(mask)) {}
 
     // Runs the passes and the closing search; p and its evaluation after.
     void run() {
