@@ -105,7 +105,7 @@ double binmedian(std::span<const double> x, int n);
 // it is not positive count as beyond the cut-off.
 double andrews_pass(std::span<const double> a, double centre, double s, std::span<double> rw);
 
-// Jacobian of the fitted values at p (npr x nd central differences, columns
+// Jacobian of the fitted values at p (nd x npr central differences, columns
 // of fixed parameters 0; one objective evaluation per probe serves every
 // row) and the evaluation at p itself into at.  p is restored.
 void fjac21(const Data& d, std::span<double> p, int npr, kalvor::Matrix& jac, Eval& at);
