@@ -9,6 +9,7 @@
 #include "optimizers/varmetric.h"
 #include "optimizers/vmsqp.h"
 #include "run/bootstrap_data.h"
+#include "run/marq_service.h"
 #include "run/optimizer_services.h"
 
 namespace cascade {
@@ -46,6 +47,7 @@ void install_services() {
     };
     s.gn_main = optimizer_services::gauss_newton;
     s.evol = optimizer_services::evolution;
+    s.marq = marq_service;
 }
 
 }  // namespace cascade
