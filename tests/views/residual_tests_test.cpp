@@ -114,6 +114,14 @@ TEST(ResidualTests, RunsTestCountsRunsUpAndDown) {
     EXPECT_EQ(value_after(c, "Length of longest Runs down = "), 0);
     EXPECT_EQ(value_after(c, "Number of zero residual differences = "), 9);
 
+    // A rise of 15 steps: Levene's variance of such a run is about 1e-13, so
+    // its row fails and never reads "15 or greater".
+    std::vector<double> rise(16);
+    for (std::size_t i = 0; i < rise.size(); ++i) rise[i] = 0.1 * static_cast<double>(i);
+    const std::string r15 = residual_reports::runs(rise);
+    EXPECT_EQ(value_after(r15, "Length of longest Runs up = "), 15);
+    EXPECT_TRUE(contains(r15, "\n 15" + std::string(16, ' ') + "1" + std::string(13, ' ') + "TEST FAILS")) << r15;
+
     const std::string one = residual_reports::runs(std::vector<double>{0.3});
     EXPECT_TRUE(contains(one, "Length       Runs          Outcome\n ")) << one;
     EXPECT_EQ(one.substr(one.size() - 2), "\n ");
