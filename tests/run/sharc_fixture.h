@@ -30,13 +30,13 @@ struct FitProblem {
     int bounded = 0;
 };
 
-// Compile formula with np parameters and one X variable as the model of the fit.
-inline void compile_model(const std::string& formula, int np) {
+// Compile formula with np parameters and nx X variables as the model of the fit.
+inline void compile_model(const std::string& formula, int np, int nx = 1) {
     kalvor::Text<512> text(formula);
     const std::vector<double> p(static_cast<std::size_t>(np), 1.0);
-    const std::vector<double> x(1, 1.0);
+    const std::vector<double> x(static_cast<std::size_t>(nx), 1.0);
     double y = fnparse2_recompile;
-    ASSERT_TRUE(fnparse2(p, x, np, 1, 1, text.view(), y)) << formula;
+    ASSERT_TRUE(fnparse2(p, x, np, nx, 1, text.view(), y)) << formula;
     common_udf::cudf = formula;
 }
 
