@@ -22,13 +22,13 @@ protected:
 
     // Runs the solver on fit from its start with the caller's value ssq.
     std::vector<double> solve(const Fit& fit, double& ssq, int& info) {
-        optimizer_test::set_up(fit);
+        sharc_test::set_up_data(fit);
         std::vector<double> p = fit.p;
         gn_module::gn_main(static_cast<int>(fit.y.size()), static_cast<int>(p.size()), p, ssq, info);
         return p;
     }
 
-    optimizer_test::FixedDraws draws;
+    sharc_test::Repeatable draws;
 };
 
 bool exact_fit_status(int info) { return info >= gn_main::status_exact && info <= 11; }
@@ -190,7 +190,7 @@ TEST_F(GaussNewton, EveryParameterFixedOrNoRowsEndsWithoutAStep) {
     EXPECT_EQ(info, gn_main::status_zero_normal);
     EXPECT_EQ(p, (std::vector<double>{1.0, 1.0}));
 
-    optimizer_test::set_up(line(2.0, 3.0, {1.0, 1.0}));
+    sharc_test::set_up_data(line(2.0, 3.0, {1.0, 1.0}));
     p = {1.0, 1.0};
     gn_module::gn_main(0, 2, p, ssq, info);
     EXPECT_EQ(info, gn_main::status_input);
@@ -200,7 +200,7 @@ TEST_F(GaussNewton, EveryParameterFixedOrNoRowsEndsWithoutAStep) {
 TEST_F(GaussNewton, TheResidualCallbackLeavesTheFitDataAtItsPoint) {
     Fit fit = michaelis_menten_weighted();
     fit.mode = 2;  // relative to the fitted value: the weights change ysig inside
-    optimizer_test::set_up(fit);
+    sharc_test::set_up_data(fit);
     const std::vector<double> p = {30.0, 130.0};
     std::vector<double> r(fit.y.size());
     double f = 0.0;

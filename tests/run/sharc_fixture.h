@@ -28,6 +28,7 @@ struct FitProblem {
     std::vector<double> lo, hi;    // empty: -1e6 and 1e6
     int mode = 0;                  // weighting mode
     int bounded = 0;
+    std::vector<double> sig;       // empty: 1 per row
 };
 
 // Compile formula with np parameters and nx X variables as the model of the fit.
@@ -40,40 +41,46 @@ inline void compile_model(const std::string& formula, int np, int nx = 1) {
     common_udf::cudf = formula;
 }
 
-// Fresh run state, the model compiled, the data in common_data and in s.
-inline void set_up_fit(sharc::DriverState& s, FitProblem problem) {
+// Fresh run state, the model compiled, the data in common_data; returns
+// problem with its defaults filled in.
+inline FitProblem set_up_data(FitProblem problem) {
     globals::reset_run_state();
-    const int np = static_cast<int>(problem.p.size());
-    const int rows = static_cast<int>(problem.y.size());
-    compile_model(problem.formula, np);
-    if (problem.mask.empty()) problem.mask.assign(problem.p.size(), 1);
-    if (problem.lo.empty()) problem.lo.assign(problem.p.size(), -1e6);
-    if (problem.hi.empty()) problem.hi.assign(problem.p.size(), 1e6);
-
-    kalvor::Matrix x(static_cast<std::size_t>(rows), 1);
-    for (int i = 0; i < rows; ++i) x(static_cast<std::size_t>(i), 0) = problem.x[static_cast<std::size_t>(i)];
-    const std::vector<double> sig(static_cast<std::size_t>(rows), 1.0);
-    s.set_data(x, problem.y, sig, 1, rows);
-    s.mode = problem.mode;
-    s.bounded = problem.bounded;
-    s.set_parameters(problem.p, problem.mask, problem.lo, problem.hi, np);
+    const auto np = problem.p.size();
+    compile_model(problem.formula, static_cast<int>(np));
+    if (problem.mask.empty()) problem.mask.assign(np, 1);
+    if (problem.lo.empty()) problem.lo.assign(np, -1e6);
+    if (problem.hi.empty()) problem.hi.assign(np, 1e6);
+    if (problem.sig.empty()) problem.sig.assign(problem.y.size(), 1.0);
 
     using namespace common_data;
-    nd = rows;
+    nd = static_cast<int>(problem.y.size());
     nxd = 1;
-    npr = np;
+    npr = static_cast<int>(np);
     ndwt = problem.mode;
     for (std::size_t i = 0; i < problem.y.size(); ++i) {
         xd[i] = problem.x[i];
         yd[i] = problem.y[i];
-        ysig[i] = 1.0;
+        ysig[i] = problem.sig[i];
     }
-    for (std::size_t k = 0; k < problem.p.size(); ++k) {
+    for (std::size_t k = 0; k < np; ++k) {
         pmask[k] = problem.mask[k];
         pboundlo[k] = problem.lo[k];
         pboundhi[k] = problem.hi[k];
         pfinal[k] = problem.p[k];
     }
+    return problem;
+}
+
+// The same, and the data in s.
+inline void set_up_fit(sharc::DriverState& s, const FitProblem& given) {
+    const FitProblem problem = set_up_data(given);
+    const int rows = static_cast<int>(problem.y.size());
+    kalvor::Matrix x(static_cast<std::size_t>(rows), 1);
+    for (int i = 0; i < rows; ++i) x(static_cast<std::size_t>(i), 0) = problem.x[static_cast<std::size_t>(i)];
+    s.set_data(x, problem.y, problem.sig, 1, rows);
+    s.mode = problem.mode;
+    s.bounded = problem.bounded;
+    s.set_parameters(problem.p, problem.mask, problem.lo, problem.hi, static_cast<int>(problem.p.size()));
 }
 
 // Repeatable random numbers while it lives: the simple and the seedable
