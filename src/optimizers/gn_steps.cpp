@@ -26,16 +26,6 @@ kalvor::Matrix shifted(std::size_t n, const kalvor::Matrix& h, double mu) {
     return a;
 }
 
-double largest_column_sum(std::size_t n, const kalvor::Matrix& h) {
-    double largest = 0.0;
-    for (std::size_t j = 0; j < n; ++j) {
-        double sum = 0.0;
-        for (std::size_t i = 0; i < n; ++i) sum += std::fabs(h(i, j));
-        largest = std::max(largest, sum);
-    }
-    return largest;
-}
-
 }  // namespace
 
 void gn_chol(int nact, double& mu, const kalvor::Matrix& h, std::span<const double> g, kalvor::Matrix& l,
@@ -50,7 +40,7 @@ void gn_chol(int nact, double& mu, const kalvor::Matrix& h, std::span<const doub
     // A radicand that is not positive becomes mu (at least the smallest
     // normal number).
     if (!factored) {
-        mu = largest_column_sum(n, h);
+        mu = kalvor::norm1(h, n);
         cholesky::factor(shifted(n, h, mu), l, 0.0, std::max(mu, std::numeric_limits<double>::min()));
     }
     for (std::size_t k = 0; k < n; ++k) s[k] = -g[k];
