@@ -67,32 +67,6 @@ double plain_ssq(const Fit& fit, Model model) {
     return sum;
 }
 
-// Least squares of a straight line y = a + b x, in closed form: the line,
-// its residual sum, the standard errors and the correlation of a and b.
-struct Line {
-    double a, b, ssq, se_a, se_b, corr;
-};
-inline Line least_squares_line(const std::vector<double>& x, const std::vector<double>& y) {
-    const double n = static_cast<double>(x.size());
-    double sx = 0, sy = 0, sxx = 0, sxy = 0;
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        sx += x[i];
-        sy += y[i];
-        sxx += x[i] * x[i];
-        sxy += x[i] * y[i];
-    }
-    const double det = n * sxx - sx * sx;
-    Line l{};
-    l.b = (n * sxy - sx * sy) / det;
-    l.a = (sy - l.b * sx) / n;
-    for (std::size_t i = 0; i < x.size(); ++i) l.ssq += std::pow(y[i] - l.a - l.b * x[i], 2);
-    const double s2 = l.ssq / (n - 2);
-    l.se_a = std::sqrt(s2 * sxx / det);
-    l.se_b = std::sqrt(s2 * n / det);
-    l.corr = -sx / std::sqrt(n * sxx);
-    return l;
-}
-
 // The Michaelis-Menten rows of Example 1 (X1, Y).
 inline Fit michaelis_menten(std::vector<double> start) {
     Fit fit;

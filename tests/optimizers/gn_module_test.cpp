@@ -33,16 +33,6 @@ protected:
 
 bool exact_fit_status(int info) { return info >= gn_main::status_exact && info <= 11; }
 
-// 100 (P2 - P1^2)^2 + (1 - P1)^2 as the residuals of two rows.
-Fit rosenbrock() {
-    Fit fit;
-    fit.formula = "X1*10*(P2-P1^2)+(1-X1)*P1";
-    fit.x = {1.0, 0.0};
-    fit.y = {0.0, 1.0};
-    fit.p = {-1.2, 1.0};
-    return fit;
-}
-
 // y = a + b x over x = -3..3.
 Fit line(double a, double b, std::vector<double> start) {
     Fit fit;
@@ -67,7 +57,7 @@ Fit michaelis_menten_weighted() {
 TEST_F(GaussNewton, RosenbrockReachesItsMinimumWithAnExactFitStatus) {
     double ssq = 24.2;  // at (-1.2, 1)
     int info = -1;
-    const auto p = solve(rosenbrock(), ssq, info);
+    const auto p = solve(sharc_test::rosenbrock_problem(), ssq, info);
     EXPECT_NEAR(p[0], 1.0, 1e-6);
     EXPECT_NEAR(p[1], 1.0, 1e-6);
     EXPECT_TRUE(exact_fit_status(info)) << info;

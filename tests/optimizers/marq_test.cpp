@@ -112,7 +112,7 @@ TEST_F(Marq, Misra1aFromItsSecondStartReachesTheCertifiedValues) {
 
 TEST_F(Marq, StraightLineGivesTheClosedFormFitAndStatistics) {
     const auto r = FitCase(line_problem()).settle();
-    const auto l = optimizer_test::least_squares_line(line_x, line_y);
+    const auto l = sharc_test::least_squares_line(line_x, line_y);
     EXPECT_NEAR(r.p[0], l.a, 1e-8);
     EXPECT_NEAR(r.p[1], l.b, 1e-8);
     EXPECT_NEAR(r.ssq / l.ssq, 1.0, 1e-10);

@@ -66,7 +66,7 @@ TEST_F(Va10b, FitsExactAndNoisyLinesToTheirClosedForm) {
         problem.y = y;
         problem.p = {1.0, 1.0};
         fit(problem);
-        const auto line = optimizer_test::least_squares_line(problem.x, y);
+        const auto line = sharc_test::least_squares_line(problem.x, y);
         const Result r = run(problem.p);
         EXPECT_GE(r.iexit, 0);
         // Forward differences leave an offset of the order of their step.

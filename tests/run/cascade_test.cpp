@@ -93,17 +93,10 @@ protected:
 
     // The least-squares line through the rows of a.
     std::vector<double> optimum(const sharc_mod::SharcArgs& a) const {
-        double sx = 0, sy = 0, sxx = 0, sxy = 0;
-        const double n = a.n;
-        for (int i = 0; i < a.n; ++i) {
-            const double x = i + 1, y = a.y[static_cast<std::size_t>(i)];
-            sx += x;
-            sy += y;
-            sxx += x * x;
-            sxy += x * y;
-        }
-        const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
-        return {(sy - slope * sx) / n, slope};
+        std::vector<double> x;
+        for (int i = 0; i < a.n; ++i) x.push_back(i + 1);
+        const auto line = sharc_test::least_squares_line(x, a.y);
+        return {line.a, line.b};
     }
 
     sharc_test::Repeatable repeatable;

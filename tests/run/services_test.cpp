@@ -93,11 +93,7 @@ TEST_F(InstalledServices, AHeldParameterStaysHeldThroughTheLevenbergMarquardtSer
 
 TEST_F(InstalledServices, TheGaussNewtonStatusIsZeroUnlessTheSolverDidNotRun) {
     sharc::DriverState s;
-    sharc_test::FitProblem rosenbrock;
-    rosenbrock.formula = "X1*10*(P2-P1^2)+(1-X1)*P1";
-    rosenbrock.x = {1.0, 0.0};
-    rosenbrock.y = {0.0, 1.0};
-    rosenbrock.p = {-1.2, 1.0};
+    const auto rosenbrock = sharc_test::rosenbrock_problem();
     sharc_test::set_up_fit(s, rosenbrock);
     std::vector<double> p = rosenbrock.p;
     double value = 24.2;

@@ -116,6 +116,32 @@ inline bool inside(const std::vector<double>& p, const std::vector<double>& lo, 
     return true;
 }
 
+// Least squares of a straight line y = a + b x, in closed form: the line,
+// its residual sum, the standard errors and the correlation of a and b.
+struct Line {
+    double a, b, ssq, se_a, se_b, corr;
+};
+inline Line least_squares_line(const std::vector<double>& x, const std::vector<double>& y) {
+    const double n = static_cast<double>(x.size());
+    double sx = 0, sy = 0, sxx = 0, sxy = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        sx += x[i];
+        sy += y[i];
+        sxx += x[i] * x[i];
+        sxy += x[i] * y[i];
+    }
+    const double det = n * sxx - sx * sx;
+    Line l{};
+    l.b = (n * sxy - sx * sy) / det;
+    l.a = (sy - l.b * sx) / n;
+    for (std::size_t i = 0; i < x.size(); ++i) l.ssq += std::pow(y[i] - l.a - l.b * x[i], 2);
+    const double s2 = l.ssq / (n - 2);
+    l.se_a = std::sqrt(s2 * sxx / det);
+    l.se_b = std::sqrt(s2 * n / det);
+    l.corr = -sx / std::sqrt(n * sxx);
+    return l;
+}
+
 // Decay data y = 2 exp(-0.5 x) with a small fixed disturbance, x = 0.5..4.
 inline FitProblem decay_problem() {
     FitProblem problem;
@@ -129,6 +155,17 @@ inline FitProblem decay_problem() {
     problem.p = {1.2, -0.2};
     problem.lo = {0.5, -2.0};
     problem.hi = {5.0, -0.05};
+    return problem;
+}
+
+// 100 (P2 - P1^2)^2 + (1 - P1)^2 as the residuals of two rows, from the
+// classic start (-1.2, 1).
+inline FitProblem rosenbrock_problem() {
+    FitProblem problem;
+    problem.formula = "X1*10*(P2-P1^2)+(1-X1)*P1";
+    problem.x = {1.0, 0.0};
+    problem.y = {0.0, 1.0};
+    problem.p = {-1.2, 1.0};
     return problem;
 }
 
