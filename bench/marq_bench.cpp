@@ -10,10 +10,9 @@
 #include <vector>
 
 #include "foundations/matrix.h"
-#include "foundations/timeit.h"
-#include "model/formula_check.h"
 #include "model/globals.h"
 #include "optimizers/marq.h"
+#include "fit_data.h"
 
 namespace {
 
@@ -34,22 +33,10 @@ struct Problem {
     std::vector<double> sigma = std::vector<double>(rows, 1.0);
 
     explicit Problem(double ripple) {
-        globals::reset_run_state();
-        globals::timemax = 600000.0;
-        globals::starttimer = 1;
-        timeit_mod::timeclock(globals::starttimer);
+        bench_fit::use_model(formula, params, 100.0);
         for (std::size_t i = 0; i < rows; ++i) {
             x(i, 0) = 0.01 * static_cast<double>(i + 1);
             y(i, 0) = model(truth, x(i, 0)) + ripple * std::sin(37.0 * static_cast<double>(i));
-        }
-        const std::vector<double> xs = {1.0};
-        double v = fnparse2_recompile;
-        if (!fnparse2(truth, xs, params, 1, 1, formula, v)) std::abort();
-        common_udf::cudf = formula;
-        for (std::size_t k = 0; k < params; ++k) {
-            common_data::pmask[k] = 1;
-            common_data::pboundlo[k] = -100.0;
-            common_data::pboundhi[k] = 100.0;
         }
     }
     marq::Data data() const { return {rows, 1, 1, x, y, marq::kind_none, sigma}; }

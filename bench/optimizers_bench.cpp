@@ -15,12 +15,11 @@
 #include <vector>
 
 #include "foundations/runtime.h"
-#include "foundations/timeit.h"
-#include "model/formula_check.h"
 #include "model/funct.h"
 #include "model/globals.h"
 #include "optimizers/evolutions.h"
 #include "optimizers/gn_module.h"
+#include "fit_data.h"
 
 namespace {
 
@@ -33,30 +32,13 @@ const std::vector<double> evol_start = {2.6, 1.0, 0.35, 2.1};
 // The model compiled and its 1000 rows in the shared fit data; returns the
 // weighted sum of squares at start.
 double set_up(const std::vector<double>& start) {
-    globals::reset_run_state();
-    kalvor::Text<512> text("P1*EXP(-P2*X1)+P3*X1+P4");
-    double y = fnparse2_recompile;
-    if (!fnparse2(std::vector<double>(4, 1.0), std::vector<double>(1, 1.0), 4, 1, 1, text.view(), y)) return -1.0;
-    common_udf::cudf = text;
-    using namespace common_data;
-    nd = rows;
-    nxd = 1;
-    npr = 4;
-    ndwt = 0;
+    std::vector<double> xs(rows), ys(rows);
     for (int i = 0; i < rows; ++i) {
-        const double x = 0.01 * i;
-        xd[i] = x;
-        yd[i] = 3.0 * std::exp(-1.2 * x) + 0.4 * x + 2.0 + 0.01 * std::sin(7.0 * i);
-        ysig[i] = 1.0;
+        xs[i] = 0.01 * i;
+        ys[i] = 3.0 * std::exp(-1.2 * xs[i]) + 0.4 * xs[i] + 2.0 + 0.01 * std::sin(7.0 * i);
     }
-    for (int k = 0; k < 4; ++k) {
-        pmask[k] = 1;
-        pboundlo[k] = -100.0;
-        pboundhi[k] = 100.0;
-    }
-    int restart = 1;
-    timeit_mod::timeclock(restart);
-    globals::timemax = 600000.0;
+    bench_fit::use_fit("P1*EXP(-P2*X1)+P3*X1+P4", 4, 100.0, xs, ys);
+    using namespace common_data;
     kalvor::Matrix x(rows, 1);
     for (int i = 0; i < rows; ++i) x(i, 0) = xd[i];
     std::vector<double> fitted(rows);

@@ -4,7 +4,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include "platform/appgraphics.h"
 #include "views/residual_reports.h"
 #include "views/residualsbox.h"
+#include "window_bench.h"
 
 namespace ag = appgraphics;
 
@@ -62,9 +62,8 @@ void BM_DrawLine(benchmark::State& state) {
         common_data::xdr[k] = i + 1.0;
     }
     common_data::resxaxislable = {0.0, static_cast<double>(rows)};
-    const int id = ag::initwindow(750, 500, "Bench");
+    const window_bench::BenchWindow window;
     for (auto _ : state) residualsscreen::draw_line();
-    ag::closewindow(id);
 }
 
 BENCHMARK(BM_Runs)->Unit(benchmark::kMicrosecond);
@@ -77,12 +76,4 @@ BENCHMARK(BM_DrawLine)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);  // runs headless unless told otherwise
-    return ag::run_application(argc, argv, [&] {
-        benchmark::Initialize(&argc, argv);
-        benchmark::RunSpecifiedBenchmarks();
-        benchmark::Shutdown();
-        return 0;
-    });
-}
+int main(int argc, char** argv) { return window_bench::run(argc, argv); }

@@ -11,10 +11,10 @@
 #include <cmath>
 #include <vector>
 
-#include "model/formula_check.h"
 #include "model/funct.h"
 #include "model/globals.h"
 #include "optimizers/vmcwd_vmcon.h"
+#include "fit_data.h"
 
 namespace {
 
@@ -24,29 +24,16 @@ constexpr std::array<double, np> certified = {98.778, 0.010497, 100.49, 67.481, 
 constexpr std::array<double, np> start = {96.0, 0.009, 103.0, 64.0, 22.0, 74.0, 177.0, 17.0};
 
 void set_up() {
-    using namespace common_data;
-    globals::reset_run_state();
-    common_udf::cudf.assign("P1*EXP(-P2*X1)+P3*EXP(-(X1-P4)^2/P5^2)+P6*EXP(-(X1-P7)^2/P8^2)");
-    const std::vector<double> p(certified.begin(), certified.end()), x(1, 1.0);
-    double y = fnparse2_recompile;
-    if (!fnparse2(p, x, np, 1, 1, common_udf::cudf.view(), y)) return;
-    nd = rows;
-    nxd = 1;
-    npr = np;
+    std::vector<double> x(rows), y(rows);
     for (int k = 0; k < rows; ++k) {
         const double xv = 0.25 * (k + 1);
         const double a = xv - certified[3], b = xv - certified[6];
-        xd[k] = xv;
-        yd[k] = certified[0] * std::exp(-certified[1] * xv) +
-                certified[2] * std::exp(-a * a / (certified[4] * certified[4])) +
-                certified[5] * std::exp(-b * b / (certified[7] * certified[7])) + 2.0 * std::sin(0.7 * k);
-        ysig[k] = 1.0;
+        x[k] = xv;
+        y[k] = certified[0] * std::exp(-certified[1] * xv) +
+               certified[2] * std::exp(-a * a / (certified[4] * certified[4])) +
+               certified[5] * std::exp(-b * b / (certified[7] * certified[7])) + 2.0 * std::sin(0.7 * k);
     }
-    for (int k = 0; k < np; ++k) {
-        pmask[k] = 1;
-        pboundlo[k] = -1000.0;
-        pboundhi[k] = 1000.0;
-    }
+    bench_fit::use_fit("P1*EXP(-P2*X1)+P3*EXP(-(X1-P4)^2/P5^2)+P6*EXP(-(X1-P7)^2/P8^2)", np, 1000.0, x, y);
 }
 
 void run(benchmark::State& state, vmcwd_vmcon_mod::Optimiser optimiser) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/globals.h"
+#include "optimizers/cholesky.h"
 #include "optimizers/gn_main.h"
 #include "optimizers/gn_mod.h"
 
@@ -16,44 +17,13 @@ namespace {
 
 std::size_t count_of(int n) { return static_cast<std::size_t>(std::max(n, 0)); }
 
-// l = the Cholesky factor of h + mu I (lower triangle of h read).  A pivot
-// whose radicand is not positive fails the factorisation, unless floored:
-// then the radicand becomes mu (at least the smallest normal number).
-bool factor(std::size_t n, double mu, const kalvor::Matrix& h, kalvor::Matrix& l, bool floored) {
-    for (std::size_t j = 0; j < n; ++j) {
-        double d = h(j, j) + mu;
-        for (std::size_t k = 0; k < j; ++k) d -= l(j, k) * l(j, k);
-        if (!(d > 0.0)) {
-            if (!floored) return false;
-            d = std::max(mu, std::numeric_limits<double>::min());
-        }
-        l(j, j) = std::sqrt(d);
-        for (std::size_t i = j + 1; i < n; ++i) {
-            double v = h(i, j);
-            for (std::size_t k = 0; k < j; ++k) v -= l(i, k) * l(j, k);
-            l(i, j) = v / l(j, j);
-        }
-    }
-    return true;
-}
-
-// y = L^-1 b (forward substitution).
-void forward(std::size_t n, const kalvor::Matrix& l, std::span<const double> b, std::span<double> y) {
-    for (std::size_t k = 0; k < n; ++k) {
-        double v = b[k];
-        for (std::size_t j = 0; j < k; ++j) v -= l(k, j) * y[j];
-        y[k] = v / l(k, k);
-    }
-}
-
-double largest_column_sum(std::size_t n, const kalvor::Matrix& h) {
-    double largest = 0.0;
-    for (std::size_t j = 0; j < n; ++j) {
-        double sum = 0.0;
-        for (std::size_t i = 0; i < n; ++i) sum += std::fabs(h(i, j));
-        largest = std::max(largest, sum);
-    }
-    return largest;
+// h + mu I over the first n rows and columns (lower triangle of h read).
+kalvor::Matrix shifted(std::size_t n, const kalvor::Matrix& h, double mu) {
+    kalvor::Matrix a(n, n);
+    for (std::size_t j = 0; j < n; ++j)
+        for (std::size_t i = j; i < n; ++i) a(i, j) = h(i, j);
+    for (std::size_t j = 0; j < n; ++j) a(j, j) += mu;
+    return a;
 }
 
 }  // namespace
@@ -62,24 +32,19 @@ void gn_chol(int nact, double& mu, const kalvor::Matrix& h, std::span<const doub
              std::span<double> s) {
     if (nact < 1) return;
     const std::size_t n = count_of(nact);
-    l.resize(n, n);
     bool factored = false;
     for (int attempt = 0; attempt < nact && !factored; ++attempt) {
-        factored = factor(n, mu, h, l, false);
+        factored = cholesky::factor(shifted(n, h, mu), l, 0.0);
         if (!factored) mu += gn_mod::hnorm;
     }
+    // A radicand that is not positive becomes mu (at least the smallest
+    // normal number).
     if (!factored) {
-        mu = largest_column_sum(n, h);
-        factor(n, mu, h, l, true);
+        mu = kalvor::norm1(h, n);
+        cholesky::factor(shifted(n, h, mu), l, 0.0, std::max(mu, std::numeric_limits<double>::min()));
     }
-    std::vector<double> y(n), minus_g(n);
-    for (std::size_t k = 0; k < n; ++k) minus_g[k] = -g[k];
-    forward(n, l, minus_g, y);
-    for (std::size_t k = n; k-- > 0;) {
-        double v = y[k];
-        for (std::size_t j = k + 1; j < n; ++j) v -= l(j, k) * s[j];
-        s[k] = v / l(k, k);
-    }
+    for (std::size_t k = 0; k < n; ++k) s[k] = -g[k];
+    cholesky::solve(l, s);
 }
 
 void gn_cauchy(int nact, const kalvor::Matrix& l, std::span<const double> g, double gnorm, double& length) {

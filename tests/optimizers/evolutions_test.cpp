@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "foundations/runtime.h"
-#include "foundations/timeit.h"
 #include "model/globals.h"
 #include "optimizers/fit_fixture.h"
 
@@ -48,22 +47,20 @@ public:
 class Evolution : public ::testing::Test {
 protected:
     void SetUp() override {
-        timeit_mod::timeclock(restart);  // the run clock starts at the fixed reading
-        globals::timemax = 600000.0;
+        optimizer_test::restart_run_clock();  // at the fixed reading
     }
     void TearDown() override { globals::reset_run_state(); }
 
     // Runs evol on fit from its start with the caller's value f.
     std::vector<double> search(const Fit& fit, double& f, int& generations, int cap) {
-        optimizer_test::set_up(fit);
+        sharc_test::set_up_data(fit);
         globals::timemax = 600000.0;
         std::vector<double> p = fit.p;
         evolutions::evol(static_cast<int>(fit.y.size()), static_cast<int>(p.size()), p, f, generations, cap);
         return p;
     }
 
-    int restart = 1;
-    optimizer_test::FixedDraws draws;
+    sharc_test::Repeatable draws;
 };
 
 TEST_F(Evolution, LowersExampleOnesSumFromAStartNearItsOptimum) {
@@ -160,7 +157,7 @@ TEST_F(Evolution, ASpentTimeBudgetReturnsTheStartWithNoGenerations) {
     hooks.monotonic_seconds = [now] { return *now; };
     hooks.random_number = [] { return 0.25; };
     runtime::set_hooks(hooks);
-    timeit_mod::timeclock(restart = 1);
+    optimizer_test::restart_run_clock();
     *now += 600001.0;
     double f = 5000.0;
     int generations = -1;
@@ -176,7 +173,7 @@ TEST_F(Evolution, TheObjectiveCountsAPerfectFitAsHugeAndPullsWildParametersIn) {
     fit.x = {1, 2, 3};
     fit.y = {5, 7, 9};
     fit.p = {3.0, 2.0};
-    optimizer_test::set_up(fit);
+    sharc_test::set_up_data(fit);
     std::vector<double> x = {3.0, 2.0};
     double fx = 0.0;
     evolutions::regfunc(x, common_data::pmask, fx, 2, 3);

@@ -1,59 +1,58 @@
 #pragma once
-// Test helpers for the optimisers: compile a model formula, put one fit's
-// data into the shared fit data, and fix the run time's random draws.
+// Test helpers for the optimisers, on top of the driver's fit helpers
+// (sharc_test::compile_model, set_up_data, Repeatable): rows of several X
+// columns, mask and bounds in the shared fit data, the run clock, and the
+// fits the optimiser tests share.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "foundations/runtime.h"
-#include "model/formula_check.h"
+#include "foundations/timeit.h"
 #include "model/globals.h"
+#include "run/sharc_fixture.h"
 
 namespace optimizer_test {
 
-struct Fit {
-    std::string formula;         // right-hand side of "Y="
-    std::vector<double> x, y;    // X1 and Y per row
-    std::vector<double> p;       // parameters
-    std::vector<int> mask;       // empty: all active
-    std::vector<double> lo, hi;  // empty: -1e6 and 1e6
-    std::vector<double> sig;     // empty: 1 per row
-    int mode = 0;                // weighting mode
-};
+using Fit = sharc_test::FitProblem;
 
-// Fresh run state with fit's model compiled and its data in common_data.
-inline void set_up(Fit fit) {
-    globals::reset_run_state();
-    const auto np = fit.p.size();
-    kalvor::Text<512> text(fit.formula);
-    double y = fnparse2_recompile;
-    ASSERT_TRUE(fnparse2(std::vector<double>(np, 1.0), std::vector<double>(1, 1.0), static_cast<int>(np), 1, 1,
-                         text.view(), y))
-        << fit.formula;
-    common_udf::cudf = fit.formula;
-    if (fit.mask.empty()) fit.mask.assign(np, 1);
-    if (fit.lo.empty()) fit.lo.assign(np, -1e6);
-    if (fit.hi.empty()) fit.hi.assign(np, 1e6);
-    if (fit.sig.empty()) fit.sig.assign(fit.y.size(), 1.0);
+// The run clock restarted, with a time budget no test reaches.
+inline void restart_run_clock() {
+    globals::timemax = 600000.0;
+    int restart = 1;
+    timeit_mod::timeclock(restart);
+}
+
+// Rows of up to three X columns (x[j] is column j) and their observations.
+inline void use_rows(const std::vector<std::vector<double>>& x, const std::vector<double>& y) {
     using namespace common_data;
-    nd = static_cast<int>(fit.y.size());
-    nxd = 1;
-    npr = static_cast<int>(np);
-    ndwt = fit.mode;
-    for (std::size_t i = 0; i < fit.y.size(); ++i) {
-        xd[i] = fit.x[i];
-        yd[i] = fit.y[i];
-        ysig[i] = fit.sig[i];
+    globals::nmdl = 0;
+    nd = static_cast<int>(y.size());
+    nxd = static_cast<int>(x.size());
+    ndwt = 0;
+    RowArray* columns[] = {&xd, &xd2, &xd3};
+    for (std::size_t j = 0; j < x.size(); ++j)
+        for (std::size_t i = 0; i < y.size(); ++i) {
+            (*columns[j])[i] = x[j][i];
+            xnx(i, j) = x[j][i];
+        }
+    for (std::size_t i = 0; i < y.size(); ++i) {
+        yd[i] = y[i];
+        ysig[i] = 1.0;
     }
-    for (std::size_t k = 0; k < np; ++k) {
-        pmask[k] = fit.mask[k];
-        pboundlo[k] = fit.lo[k];
-        pboundhi[k] = fit.hi[k];
-        pfinal[k] = fit.p[k];
+}
+
+// Mask and bounds of the shared fit data (an empty mask: all active).
+inline void use_parameters(std::vector<int> mask, const std::vector<double>& lo, const std::vector<double>& hi) {
+    using namespace common_data;
+    if (mask.empty()) mask.assign(lo.size(), 1);
+    npr = static_cast<int>(lo.size());
+    for (std::size_t k = 0; k < param_slots; ++k) {
+        pmask[k] = k < mask.size() ? mask[k] : 0;
+        pboundlo[k] = k < lo.size() ? lo[k] : 0.0;
+        pboundhi[k] = k < hi.size() ? hi[k] : 0.0;
     }
 }
 
@@ -68,27 +67,6 @@ double plain_ssq(const Fit& fit, Model model) {
     return sum;
 }
 
-// Repeatable draws of the run time's generators while it lives (a fixed
-// linear congruential sequence) and a run clock that stands still.
-class FixedDraws {
-public:
-    explicit FixedDraws(unsigned long long seed = 1) {
-        auto state = std::make_shared<unsigned long long>(seed);
-        runtime::Hooks hooks;
-        const auto next = [state] {
-            *state = *state * 6364136223846793005ULL + 1442695040888963407ULL;
-            return static_cast<double>(*state >> 11) / 9007199254740992.0;
-        };
-        hooks.random_number = next;
-        hooks.simple_uniform = next;
-        hooks.monotonic_seconds = [] { return 1000.0; };
-        runtime::set_hooks(hooks);
-    }
-    ~FixedDraws() { runtime::reset_hooks(); }
-    FixedDraws(const FixedDraws&) = delete;
-    FixedDraws& operator=(const FixedDraws&) = delete;
-};
-
 // The Michaelis-Menten rows of Example 1 (X1, Y).
 inline Fit michaelis_menten(std::vector<double> start) {
     Fit fit;
@@ -101,5 +79,43 @@ inline Fit michaelis_menten(std::vector<double> start) {
     fit.hi = {1e6, 1e6};
     return fit;
 }
+
+// The Rosenbrock function as a least-squares model: y = 10 X1 (P1^2 - P2) +
+// X2 P1 on the rows (1, 0 | 0) and (0, 1 | 1), so that the sum of squares is
+// 100 (P2 - P1^2)^2 + (1 - P1)^2.
+inline void use_rosenbrock() {
+    sharc_test::compile_model("10*X1*(P1^2-P2)+X2*P1", 2, 2);
+    use_rows({{1.0, 0.0}, {0.0, 1.0}}, {0.0, 1.0});
+}
+
+inline double rosenbrock(double p1, double p2) {
+    return 100.0 * (p2 - p1 * p1) * (p2 - p1 * p1) + (1.0 - p1) * (1.0 - p1);
+}
+
+// y = 2 + 3 x at x = 1..8 for the model P1 + P2*X1.
+inline void use_exact_line() {
+    sharc_test::compile_model("P1+P2*X1", 2);
+    use_rows({{1, 2, 3, 4, 5, 6, 7, 8}}, {5, 8, 11, 14, 17, 20, 23, 26});
+}
+
+// y = 1 + 0.5 x - 0.3 x^2 at x = 1..8 for the model P1 + P2*X1 + P3*X1^2.
+inline void use_quadratic() {
+    sharc_test::compile_model("P1+P2*X1+P3*X1^2", 3);
+    std::vector<double> x, y;
+    for (int i = 1; i <= 8; ++i) {
+        x.push_back(i);
+        y.push_back(1.0 + 0.5 * i - 0.3 * i * i);
+    }
+    use_rows({x}, y);
+}
+
+// The exact line of use_exact_line with a model that is NaN below P2 = 2
+// (a negative base to the power 0.5) and infinite beyond P1 = 7.03 (2 to a
+// power above 1024), and starts where trial points reach those regions.
+inline void use_hostile_line() {
+    sharc_test::compile_model("P1+P2*X1+(P2-2)^0.5-(P2-2)^0.5+2^(1000*(P1-6))", 2);
+    use_rows({{1, 2, 3, 4, 5, 6, 7, 8}}, {5, 8, 11, 14, 17, 20, 23, 26});
+}
+inline const std::vector<std::vector<double>> hostile_starts = {{1.0, 2.000001}, {5.9, 2.5}, {7.02, 1.5}};
 
 }  // namespace optimizer_test

@@ -22,26 +22,16 @@ protected:
 
     // Runs the solver on fit from its start with the caller's value ssq.
     std::vector<double> solve(const Fit& fit, double& ssq, int& info) {
-        optimizer_test::set_up(fit);
+        sharc_test::set_up_data(fit);
         std::vector<double> p = fit.p;
         gn_module::gn_main(static_cast<int>(fit.y.size()), static_cast<int>(p.size()), p, ssq, info);
         return p;
     }
 
-    optimizer_test::FixedDraws draws;
+    sharc_test::Repeatable draws;
 };
 
 bool exact_fit_status(int info) { return info >= gn_main::status_exact && info <= 11; }
-
-// 100 (P2 - P1^2)^2 + (1 - P1)^2 as the residuals of two rows.
-Fit rosenbrock() {
-    Fit fit;
-    fit.formula = "X1*10*(P2-P1^2)+(1-X1)*P1";
-    fit.x = {1.0, 0.0};
-    fit.y = {0.0, 1.0};
-    fit.p = {-1.2, 1.0};
-    return fit;
-}
 
 // y = a + b x over x = -3..3.
 Fit line(double a, double b, std::vector<double> start) {
@@ -67,7 +57,7 @@ Fit michaelis_menten_weighted() {
 TEST_F(GaussNewton, RosenbrockReachesItsMinimumWithAnExactFitStatus) {
     double ssq = 24.2;  // at (-1.2, 1)
     int info = -1;
-    const auto p = solve(rosenbrock(), ssq, info);
+    const auto p = solve(sharc_test::rosenbrock_problem(), ssq, info);
     EXPECT_NEAR(p[0], 1.0, 1e-6);
     EXPECT_NEAR(p[1], 1.0, 1e-6);
     EXPECT_TRUE(exact_fit_status(info)) << info;
@@ -190,7 +180,7 @@ TEST_F(GaussNewton, EveryParameterFixedOrNoRowsEndsWithoutAStep) {
     EXPECT_EQ(info, gn_main::status_zero_normal);
     EXPECT_EQ(p, (std::vector<double>{1.0, 1.0}));
 
-    optimizer_test::set_up(line(2.0, 3.0, {1.0, 1.0}));
+    sharc_test::set_up_data(line(2.0, 3.0, {1.0, 1.0}));
     p = {1.0, 1.0};
     gn_module::gn_main(0, 2, p, ssq, info);
     EXPECT_EQ(info, gn_main::status_input);
@@ -200,7 +190,7 @@ TEST_F(GaussNewton, EveryParameterFixedOrNoRowsEndsWithoutAStep) {
 TEST_F(GaussNewton, TheResidualCallbackLeavesTheFitDataAtItsPoint) {
     Fit fit = michaelis_menten_weighted();
     fit.mode = 2;  // relative to the fitted value: the weights change ysig inside
-    optimizer_test::set_up(fit);
+    sharc_test::set_up_data(fit);
     const std::vector<double> p = {30.0, 130.0};
     std::vector<double> r(fit.y.size());
     double f = 0.0;

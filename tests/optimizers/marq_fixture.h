@@ -1,6 +1,6 @@
 #pragma once
-// Test helpers for the Levenberg-Marquardt optimiser: one fit problem set up
-// in the shared fit data with its model compiled, and a call of marq on it.
+// Test helpers for the Levenberg-Marquardt optimiser: one fit problem of
+// several X columns set up in the shared fit data, and a call of marq on it.
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,8 @@
 #include <vector>
 
 #include "foundations/matrix.h"
-#include "foundations/timeit.h"
-#include "model/formula_check.h"
 #include "model/globals.h"
+#include "optimizers/fit_fixture.h"
 #include "optimizers/marq.h"
 
 namespace marq_test {
@@ -37,9 +36,7 @@ class FitCase {
 public:
     explicit FitCase(Problem problem) : pr_(std::move(problem)) {
         globals::reset_run_state();
-        globals::timemax = 600000.0;
-        globals::starttimer = 1;
-        timeit_mod::timeclock(globals::starttimer);
+        optimizer_test::restart_run_clock();
         const std::size_t np = pr_.p.size(), rows = pr_.y.size();
         if (pr_.mask.empty()) pr_.mask.assign(np, 1);
         if (pr_.lo.empty()) pr_.lo.assign(np, -1e6);
@@ -52,19 +49,10 @@ public:
             for (std::size_t j = 0; j < nx; ++j) x_(i, j) = pr_.x[i][j];
             y_(i, 0) = pr_.y[i];
         }
-        const std::vector<double> xs(nx, 1.0);
-        double v = fnparse2_recompile;
-        EXPECT_TRUE(fnparse2(pr_.p, xs, static_cast<int>(np), static_cast<int>(nx), 1, pr_.formula, v))
-            << pr_.formula;
-        common_udf::cudf = pr_.formula;
+        sharc_test::compile_model(pr_.formula, static_cast<int>(np), static_cast<int>(nx));
         common_data::nd = static_cast<int>(rows);
         common_data::nxd = static_cast<int>(nx);
-        common_data::npr = static_cast<int>(np);
-        for (std::size_t k = 0; k < np; ++k) {
-            common_data::pmask[k] = pr_.mask[k];
-            common_data::pboundlo[k] = pr_.lo[k];
-            common_data::pboundhi[k] = pr_.hi[k];
-        }
+        optimizer_test::use_parameters(pr_.mask, pr_.lo, pr_.hi);
     }
 
     marq::Data data() const {

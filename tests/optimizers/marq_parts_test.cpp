@@ -9,7 +9,7 @@
 #include <random>
 
 #include "foundations/runtime.h"
-#include "marq_fixture.h"
+#include "optimizers/marq_fixture.h"
 
 namespace {
 

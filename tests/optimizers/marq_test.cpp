@@ -13,7 +13,7 @@
 
 #include "foundations/distributions.h"
 #include "foundations/runtime.h"
-#include "marq_fixture.h"
+#include "optimizers/marq_fixture.h"
 
 namespace {
 
@@ -64,31 +64,6 @@ Problem rosenbrock(double p1, double p2) {
     return pr;
 }
 
-// Least squares of a straight line y = P1 + P2 x, in closed form.
-struct Line {
-    double a, b, ssq, se_a, se_b, corr;
-};
-Line line_fit(const std::vector<double>& x, const std::vector<double>& y) {
-    const double n = static_cast<double>(x.size());
-    double sx = 0, sy = 0, sxx = 0, sxy = 0;
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        sx += x[i];
-        sy += y[i];
-        sxx += x[i] * x[i];
-        sxy += x[i] * y[i];
-    }
-    const double det = n * sxx - sx * sx;
-    Line l{};
-    l.b = (n * sxy - sx * sy) / det;
-    l.a = (sy - l.b * sx) / n;
-    for (std::size_t i = 0; i < x.size(); ++i) l.ssq += std::pow(y[i] - l.a - l.b * x[i], 2);
-    const double s2 = l.ssq / (n - 2);
-    l.se_a = std::sqrt(s2 * sxx / det);
-    l.se_b = std::sqrt(s2 * n / det);
-    l.corr = -sx / std::sqrt(n * sxx);
-    return l;
-}
-
 const std::vector<double> line_x = {1, 2, 3, 4, 5, 6, 7, 8};
 const std::vector<double> line_y = {2.1, 3.9, 6.2, 7.8, 10.1, 12.2, 13.8, 16.1};
 
@@ -137,7 +112,7 @@ TEST_F(Marq, Misra1aFromItsSecondStartReachesTheCertifiedValues) {
 
 TEST_F(Marq, StraightLineGivesTheClosedFormFitAndStatistics) {
     const auto r = FitCase(line_problem()).settle();
-    const Line l = line_fit(line_x, line_y);
+    const auto l = sharc_test::least_squares_line(line_x, line_y);
     EXPECT_NEAR(r.p[0], l.a, 1e-8);
     EXPECT_NEAR(r.p[1], l.b, 1e-8);
     EXPECT_NEAR(r.ssq / l.ssq, 1.0, 1e-10);

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "model/formula_check.h"
 #include "model/funct.h"
 #include "model/globals.h"
+#include "optimizers/fit_fixture.h"
 #include "optimizers/vmcwd_vmcon_detail.h"
 
 namespace {
@@ -56,26 +56,13 @@ protected:
     }
 
     void use(const Problem& problem) {
-        using namespace common_data;
-        common_udf::cudf.assign(problem.formula);
         const int np = static_cast<int>(problem.p.size());
-        const std::vector<double> p(problem.p.size(), 1.0), x(2, 1.0);
-        double y = fnparse2_recompile;
-        ASSERT_TRUE(fnparse2(p, x, np, problem.nx, 1, common_udf::cudf.view(), y));
-        nd = static_cast<int>(problem.y.size());
-        nxd = problem.nx;
-        npr = np;
-        for (std::size_t i = 0; i < problem.y.size(); ++i) {
-            xd[i] = problem.x[i][0];
-            xd2[i] = problem.x[i][1];
-            yd[i] = problem.y[i];
-            ysig[i] = 1.0;
-        }
-        for (std::size_t k = 0; k < problem.p.size(); ++k) {
-            pboundlo[k] = problem.lo[k];
-            pboundhi[k] = problem.hi[k];
-            pmask[k] = problem.mask.empty() ? 1 : problem.mask[k];
-        }
+        sharc_test::compile_model(problem.formula, np, problem.nx);
+        std::vector<std::vector<double>> columns(static_cast<std::size_t>(problem.nx));
+        for (const auto& row : problem.x)
+            for (std::size_t j = 0; j < columns.size(); ++j) columns[j].push_back(row[j]);
+        optimizer_test::use_rows(columns, problem.y);
+        optimizer_test::use_parameters(problem.mask, problem.lo, problem.hi);
         x_ = problem.p;
         n_ = np;
         g_.assign(x_.size(), 0.0);
