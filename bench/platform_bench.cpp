@@ -4,24 +4,16 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "platform/appgraphics.h"
+#include "window_bench.h"
 
 namespace ag = appgraphics;
 
 namespace {
 
-// A window of the residuals window's size, closed when the benchmark ends.
-class BenchWindow {
-public:
-    BenchWindow() : id_(ag::initwindow(750, 500, "Bench")) {}
-    ~BenchWindow() { ag::closewindow(id_); }
-
-private:
-    int id_;
-};
+using window_bench::BenchWindow;
 
 void BM_Line(benchmark::State& state) {
     BenchWindow window;
@@ -114,12 +106,4 @@ BENCHMARK(BM_ResidualPlot1000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);  // runs headless unless told otherwise
-    return ag::run_application(argc, argv, [&] {
-        benchmark::Initialize(&argc, argv);
-        benchmark::RunSpecifiedBenchmarks();
-        benchmark::Shutdown();
-        return 0;
-    });
-}
+int main(int argc, char** argv) { return window_bench::run(argc, argv); }

@@ -6,19 +6,17 @@
 // "evaluations", the model evaluations (funct::fun calls) per call; for
 // a23mrt also the final sum of squares ("ssq").
 
-#include <cstdlib>
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <vector>
 
-#include "foundations/timeit.h"
-#include "model/formula_check.h"
 #include "model/funct.h"
 #include "model/globals.h"
 #include "optimizers/adam.h"
 #include "optimizers/mrt_a23.h"
 #include "optimizers/tunnelsearch.h"
+#include "fit_data.h"
 
 namespace {
 
@@ -26,31 +24,13 @@ const std::vector<double> start = {4.0, 0.3, 0.5};
 
 // y = 5 exp(-0.4 x) + 1 with a fixed ripple, x over [0, 10], in the fit data.
 void set_up(int rows) {
-    globals::reset_run_state();
-    kalvor::Text<512> text("P1*EXP(-P2*X1)+P3");
-    const std::vector<double> p1(3, 1.0), x1(1, 1.0);
-    double y = fnparse2_recompile;
-    if (!fnparse2(p1, x1, 3, 1, 1, text.view(), y)) std::abort();  // the model compiles
-    common_udf::cudf = text;
-    using namespace common_data;
-    nd = rows;
-    nxd = 1;
-    npr = 3;
-    ndwt = 0;
+    std::vector<double> x(static_cast<std::size_t>(rows)), y(x.size());
     for (int i = 0; i < rows; ++i) {
         const auto r = static_cast<std::size_t>(i);
-        xd[r] = 10.0 * i / (rows - 1);
-        yd[r] = 5.0 * std::exp(-0.4 * xd[r]) + 1.0 + 0.01 * std::sin(7.0 * i);
-        ysig[r] = 1.0;
+        x[r] = 10.0 * i / (rows - 1);
+        y[r] = 5.0 * std::exp(-0.4 * x[r]) + 1.0 + 0.01 * std::sin(7.0 * i);
     }
-    for (std::size_t k = 0; k < 3; ++k) {
-        pmask[k] = 1;
-        pboundlo[k] = -100.0;
-        pboundhi[k] = 100.0;
-    }
-    globals::timemax = 600000.0;
-    int restart = 1;
-    timeit_mod::timeclock(restart);
+    bench_fit::use_fit("P1*EXP(-P2*X1)+P3", 3, 100.0, x, y);
 }
 
 double objective_at(std::span<const double> p) {

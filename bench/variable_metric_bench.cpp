@@ -13,13 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "foundations/fixed_text.h"
-#include "model/formula_check.h"
 #include "model/funct.h"
 #include "model/globals.h"
 #include "optimizers/va10b.h"
 #include "optimizers/varmetric.h"
 #include "run/bootstrap_data.h"
+#include "fit_data.h"
 
 namespace {
 
@@ -65,26 +64,7 @@ Problem thousand_rows() {
 
 // The problem as the current fit, unweighted, every parameter free.
 void set_fit(const Problem& problem) {
-    globals::reset_run_state();
-    const int np = static_cast<int>(problem.start.size());
-    const kalvor::Text<512> text(problem.formula);
-    double y = fnparse2_recompile;
-    if (!fnparse2(problem.start, Vector{1.0}, np, 1, 1, text.view(), y)) std::abort();
-    common_udf::cudf = problem.formula;
-    using namespace common_data;
-    nd = static_cast<int>(problem.y.size());
-    nxd = 1;
-    npr = np;
-    for (std::size_t i = 0; i < problem.y.size(); ++i) {
-        xd[i] = problem.x[i];
-        yd[i] = problem.y[i];
-        ysig[i] = 1.0;
-    }
-    for (std::size_t k = 0; k < problem.start.size(); ++k) {
-        pmask[k] = 1;
-        pboundlo[k] = -1e6;
-        pboundhi[k] = 1e6;
-    }
+    bench_fit::use_fit(problem.formula, static_cast<int>(problem.start.size()), 1e6, problem.x, problem.y);
 }
 
 void report(benchmark::State& state, long long evaluations, double ssq) {

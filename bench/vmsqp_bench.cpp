@@ -11,10 +11,10 @@
 #include <span>
 #include <vector>
 
-#include "model/formula_check.h"
 #include "model/funct.h"
 #include "model/globals.h"
 #include "optimizers/vmsqp.h"
+#include "fit_data.h"
 
 namespace {
 
@@ -23,24 +23,15 @@ constexpr int params = 8;
 const std::vector<double> truth = {98.8, 0.0105, 100.5, 67.5, 23.1, 71.99, 178.99, 18.39};
 
 void set_up() {
-    common_udf::cudf.assign("P1*EXP(-P2*X1)+P3*EXP(-(X1-P4)^2/P5^2)+P6*EXP(-(X1-P7)^2/P8^2)");
-    const std::vector<double> p(params, 1.0), x(1, 1.0);
-    double y = fnparse2_recompile;
-    if (!fnparse2(p, x, params, 1, 1, common_udf::cudf.view(), y)) std::abort();
-    using namespace common_data;
-    nd = rows;
-    nxd = 1;
-    npr = params;
-    ndwt = 0;
+    std::vector<double> x(rows), y(rows);
     for (int i = 0; i < rows; ++i) {
         const double xv = 0.25 * (i + 1);
         const double a = xv - truth[3], b = xv - truth[6];
-        xd[i] = xv;
-        yd[i] = truth[0] * std::exp(-truth[1] * xv) + truth[2] * std::exp(-a * a / (truth[4] * truth[4])) +
-                truth[5] * std::exp(-b * b / (truth[7] * truth[7])) + 2.5 * std::sin(0.7 * i);
-        ysig[i] = 1.0;
+        x[i] = xv;
+        y[i] = truth[0] * std::exp(-truth[1] * xv) + truth[2] * std::exp(-a * a / (truth[4] * truth[4])) +
+               truth[5] * std::exp(-b * b / (truth[7] * truth[7])) + 2.5 * std::sin(0.7 * i);
     }
-    for (int k = 0; k < params; ++k) pmask[k] = 1;
+    bench_fit::use_fit("P1*EXP(-P2*X1)+P3*EXP(-(X1-P4)^2/P5^2)+P6*EXP(-(X1-P7)^2/P8^2)", params, 1e4, x, y);
 }
 
 void BM_VmsqpCall(benchmark::State& state) {

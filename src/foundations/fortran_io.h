@@ -172,13 +172,18 @@ bool read_logical(std::string_view text, bool& value);
 // values (*ended_by_slash tells).  "r*value" stands for r copies, "r*" alone
 // for r null values.  Quoted texts ('..' or "..", a doubled quote standing
 // for one) are returned without their quotes.  A trailing CR is dropped.
-// Returns false on a malformed record (unclosed quote, text glued to a
-// closing quote, repeat count 0); items then holds what was read before it.
-bool read_list(std::string_view record, std::vector<std::string>& items, bool* ended_by_slash = nullptr);
+// At most max_items values are taken; the rest of the record is not looked
+// at.  Returns false on a malformed record (unclosed quote, text glued to a
+// closing quote, repeat count 0, a repeat count above the number of values
+// still wanted); items then holds what was read before it.
+inline constexpr std::size_t list_item_limit = 1'000'000;
+bool read_list(std::string_view record, std::vector<std::string>& items, bool* ended_by_slash = nullptr,
+               std::size_t max_items = list_item_limit);
 
 // List-directed READ of values.size() values from one record: values are
 // converted in order by read_real / read_int / read_logical; a null value
-// leaves its element as it was; values beyond values.size() are ignored.
+// leaves its element as it was; values beyond values.size() are ignored (a
+// repeat count reaching beyond them makes the record malformed).
 // False when a value does not convert (the elements before it are set) or
 // when the record holds fewer values, unless a "/" ended them early (then the
 // rest keep their values, as in Fortran).

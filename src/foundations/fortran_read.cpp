@@ -142,8 +142,9 @@ const detail::Token& read_descriptor(const detail::Format& f, std::string_view f
     throw FormatError("Bad format \"" + std::string(format) + "\": no data edit descriptor to read with");
 }
 
-// List-directed splitting; slash tells whether a "/" ended the values.
-bool split_list(std::string_view record, std::vector<std::string>& items, bool& slash)
+// List-directed splitting of at most limit values; slash tells whether a
+// "/" ended the values.
+bool split_list(std::string_view record, std::vector<std::string>& items, bool& slash, std::size_t limit)
 {
     items.clear();
     slash = false;
@@ -155,7 +156,7 @@ bool split_list(std::string_view record, std::vector<std::string>& items, bool& 
 
     for (;;) {
         skip_blanks();
-        if (i >= n) return true;
+        if (i >= n || items.size() >= limit) return true;
         if (record[i] == ',') {   // a comma with no value before it: null value
             items.emplace_back();
             ++i;
@@ -173,7 +174,8 @@ bool split_list(std::string_view record, std::vector<std::string>& items, bool& 
             long r = 0;
             while (k < n && is_digit(record[k]) && r <= 1'000'000) r = r * 10 + (record[k++] - '0');
             if (k > i && k < n && record[k] == '*') {
-                if (r < 1 || r > 1'000'000) return false;
+                // More copies than values are still wanted is a malformed record.
+                if (r < 1 || static_cast<std::size_t>(r) > limit - items.size()) return false;
                 repeat = r;
                 repeated = true;
                 i = k + 1;
@@ -270,10 +272,11 @@ bool read_logical(std::string_view text, bool& value)
     return true;
 }
 
-bool read_list(std::string_view record, std::vector<std::string>& items, bool* ended_by_slash)
+bool read_list(std::string_view record, std::vector<std::string>& items, bool* ended_by_slash,
+               std::size_t max_items)
 {
     bool slash = false;
-    const bool ok = split_list(record, items, slash);
+    const bool ok = split_list(record, items, slash, max_items);
     if (ended_by_slash) *ended_by_slash = slash;
     return ok;
 }
@@ -287,7 +290,7 @@ bool read_list_typed(std::string_view record, std::span<T> values, Convert conve
 {
     std::vector<std::string> items;
     bool slash = false;
-    if (!split_list(record, items, slash)) return false;
+    if (!split_list(record, items, slash, values.size())) return false;
     for (std::size_t k = 0; k < values.size(); ++k) {
         if (k >= items.size()) return slash;
         if (items[k].empty()) continue;

@@ -5,6 +5,8 @@
 // matrices in this type; data() gives the column-major storage for routines
 // that walk it directly.
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <vector>
 
@@ -45,5 +47,16 @@ private:
     std::size_t cols_ = 0;
     std::vector<double> data_;
 };
+
+// The 1-norm of the leading n x n block of a: its largest absolute column sum.
+inline double norm1(const Matrix& a, std::size_t n) {
+    double largest = 0.0;
+    for (std::size_t j = 0; j < n; ++j) {
+        double sum = 0.0;
+        for (std::size_t i = 0; i < n; ++i) sum += std::fabs(a(i, j));
+        largest = std::max(largest, sum);
+    }
+    return largest;
+}
 
 }  // namespace kalvor

@@ -20,6 +20,8 @@ struct State {
     std::mt19937_64 simple{0x5544465F31ULL};
     Hooks hooks;
     double scale = 1.0;
+    std::uint64_t fresh_sequence = 0;  // splitmix64 state of random_seed_fresh
+    bool fresh_started = false;        // fresh_sequence holds its clock origin
 };
 
 State& state() {
@@ -69,6 +71,29 @@ std::vector<std::int32_t> random_seed_get() {
     s.seedable = engine_from_seed(s.seed);
     s.draws = 0;
     return s.seed;
+}
+
+void random_seed_fresh() {
+    // The sequence starts from the clock at the first call after the hooks
+    // change, so that under repeatable_clock every run gets the same seeds.
+    State& s = state();
+    bool start = false;
+    {
+        std::lock_guard lock(s.mutex);
+        start = !s.fresh_started;
+    }
+    const std::uint64_t origin = start ? static_cast<std::uint64_t>(now().time_since_epoch().count()) : 0;
+    std::lock_guard lock(s.mutex);
+    if (start && !s.fresh_started) {
+        s.fresh_sequence = origin;
+        s.fresh_started = true;
+    }
+    s.fresh_sequence += 0x9E3779B97F4A7C15ULL;  // splitmix64
+    std::uint64_t z = s.fresh_sequence;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    s.seedable.seed(z ^ (z >> 31));
+    s.draws = 1;  // random_seed_get folds the new state into a seed vector
 }
 
 double simple_uniform() {
@@ -124,6 +149,7 @@ void set_hooks(Hooks hooks) {
     State& s = state();
     std::lock_guard lock(s.mutex);
     s.hooks = std::move(hooks);
+    s.fresh_started = false;
 }
 
 void reset_hooks() { set_hooks({}); }

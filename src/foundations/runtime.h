@@ -25,6 +25,13 @@ void random_seed_put(std::span<const std::int32_t> seed);
 // The seed vector that reproduces the generator's current state.
 std::vector<std::int32_t> random_seed_get();
 
+// Restart the seedable generator from a fresh seed: a splitmix64 sequence
+// that starts from the wall clock (now) at the first call after the hooks
+// were set, so repeatable_clock makes it repeatable; cheaper than
+// random_seed_put, for callers that reseed before every draw.
+// random_seed_get afterwards still gives a vector that reproduces what follows.
+void random_seed_fresh();
+
 // Uniform number in [0, 1) from the simple generator that is never reseeded.
 double simple_uniform();
 

@@ -406,7 +406,7 @@ void write_str_dr(std::string_view s, double& x, int& ierr) {
         return;
     }
     std::vector<std::string> items;
-    if (!fortran_io::read_list(s, items)) {
+    if (!fortran_io::read_list(s, items, nullptr, 1)) {
         ierr = 1;
         return;
     }

@@ -83,25 +83,56 @@ std::string too_many_rows_message(int nrows) {
 
 namespace {
 
-void first_nonblank_line(std::string_view path, kalvor::FixedText& line, const char* fatal) {
+// Returns the trimmed length of the cleaned line before it was cut to the
+// width of line.
+std::size_t first_nonblank_line(std::string_view path, kalvor::FixedText& line, const char* fatal) {
     LineFile file(path);
     if (!file.is_open()) fail(open_failure(fatal, path, file.unit()));
     line.assign("");
     std::string record;
     for (int k = 0; k < 1000 && file.next(record); ++k) {
         // A line of white space only (a TAB, a CR) is blank too.
+        clean_record(record);
         line.assign(record);
-        clean_record(line.str());
-        if (!line.blank()) break;
+        if (!line.blank()) return record.find_last_not_of(' ') + 1;
     }
+    return 0;
 }
 
-// The record on file line lineno (1-based) cut to the reader's width.
+// The record on line lineno of the data file (counted from its model line).
 enum class LineRead { ok, no_file, no_line };
 LineRead record_at(std::string_view path, int lineno, std::string& record) {
-    LineFile file(path);
+    LineFile file(path, FirstLine::model);
     if (!file.is_open()) return LineRead::no_file;
     return file.read_line(lineno, record) ? LineRead::ok : LineRead::no_line;
+}
+
+// How the data block ended.
+enum class Ending { end, next, blank, end_of_file };
+struct Block {
+    int count = 0;  // lines before the ending line
+    Ending ending = Ending::end_of_file;
+};
+
+// Reads file up to and including the line that ends the block.
+Block scan_block(LineFile& file) {
+    Block block;
+    std::string record;
+    while (file.next(record)) {
+        // White space only (a TAB, a form feed) makes a blank line.
+        const kalvor::FixedText line = adjusted_record(record);
+        const BlockEnd end = block_end(line.view());
+        if (end != BlockEnd::none) {
+            block.ending = end == BlockEnd::end ? Ending::end : Ending::next;
+            return block;
+        }
+        if (line.blank()) {
+            block.ending = Ending::blank;
+            return block;
+        }
+        ++block.count;
+    }
+    return block;
 }
 
 bool column_count_of_line(std::string_view path, int lineno, int& count) {
@@ -142,29 +173,32 @@ void a_model_line(kalvor::FixedText& path, kalvor::FixedText& line) {
     first_nonblank_line(path.view(), line, "File_DATA_READ - Fatal error #3A!");
 }
 
-void a_function_line(std::string_view path, kalvor::FixedText& line) {
-    first_nonblank_line(path, line, "File_DATA_READ - Fatal error #3B!");
+std::size_t a_function_line(std::string_view path, kalvor::FixedText& line) {
+    return first_nonblank_line(path, line, "File_DATA_READ - Fatal error #3B!");
 }
 
 bool a_row_count(std::string_view path, int& count) {
     globals::bnext = 0;
-    LineFile file(path);
+    LineFile file(path, FirstLine::model);
     if (!file.is_open()) return false;
-    count = 0;
-    std::string record;
-    while (file.next(record)) {
-        // White space only (a TAB, a form feed) makes a blank line.
-        const kalvor::FixedText line = adjusted_record(record);
-        const BlockEnd end = block_end(line.view());
-        if (end == BlockEnd::end) break;
-        if (end == BlockEnd::next) {
-            globals::bnext = 1;
-            break;
-        }
-        if (line.blank()) break;
-        ++count;
-    }
+    const Block block = scan_block(file);
+    count = block.count;
+    if (block.ending == Ending::next) globals::bnext = 1;
     return true;
+}
+
+int rows_after_blank(std::string_view path, int& blank_line) {
+    blank_line = 0;
+    LineFile file(path, FirstLine::model);
+    if (!file.is_open() || scan_block(file).ending != Ending::blank) return 0;
+    const int blank = file.file_line(file.line_number());
+    int rows = 0;
+    std::string record;
+    double value = 0.0;
+    while (file.next(record) && block_end(record) == BlockEnd::none)
+        if (read_reals(record, {&value, 1})) ++rows;
+    if (rows > 0) blank_line = blank;
+    return rows;
 }
 
 void s_col_count(std::string& line, int& count) {
@@ -234,7 +268,7 @@ void rxy(kalvor::Matrix& table, int nrows, int ncols, std::string_view path, int
     }
     table.resize(static_cast<std::size_t>(std::max(nrows, 0)), static_cast<std::size_t>(std::max(ncols, 0)));
     if (nrows < 1) return;
-    LineFile file(path);
+    LineFile file(path, FirstLine::model);
     if (!file.is_open()) fail_unopened_data();
     std::vector<double> row(static_cast<std::size_t>(std::max(ncols, 0)), 0.0);
     std::string record;
@@ -243,7 +277,7 @@ void rxy(kalvor::Matrix& table, int nrows, int ncols, std::string_view path, int
         std::fill(row.begin(), row.end(), 0.0);
         if (!file.read_line(lineno, record) || !read_reals(record, row)) {
             error = 1;
-            bad_line = lineno;
+            bad_line = file.file_line(lineno);
             return;
         }
         for (std::size_t j = 0; j < row.size(); ++j)

@@ -15,7 +15,11 @@
 //
 // Every reader opens the file afresh, reads and closes it. Records are read
 // the same whether they end in LF or CR LF. Paths are used as given (case and
-// inner blanks kept; leading and trailing blanks ignored).
+// inner blanks kept; leading and trailing blanks ignored). Blank lines before
+// the model line are skipped: the model line is line 1 for every reader, and
+// the line numbers the checks report are those of the file itself.
+// The value readers read no further than a "!" comment, take only the values
+// they need, and refuse a null value (two commas in a row).
 //
 // A reader that cannot go on (the file cannot be opened, or a table cannot be
 // read) writes its message to standard output and throws FileError, whose
@@ -77,13 +81,19 @@ std::string too_many_rows_message(int nrows);
 // left-adjusted. Throws FileError ("File_DATA_READ - Fatal error #3A!").
 void a_model_line(kalvor::FixedText& path, kalvor::FixedText& line);
 // As a_model_line, with "#3B" in its message and the path left as it is.
-void a_function_line(std::string_view path, kalvor::FixedText& line);
-// count = number of lines before the block's ending line: a line beginning
-// with "E" or containing "END" (any case), a line beginning with "N" or
-// containing "NEXT" (globals::bnext = 1), a blank line, or the end of the
-// file. globals::bnext is 0 at the start. Returns false, count unchanged,
-// when the file cannot be opened.
+// Returns the length of the cleaned line before it was cut to the width of
+// line (0 when no line holds more than white space).
+std::size_t a_function_line(std::string_view path, kalvor::FixedText& line);
+// count = number of lines before the block's ending line: a line whose
+// first word (before any "!" comment) is END, or NEXT (globals::bnext = 1),
+// in any case; a blank line; or the end of the file. globals::bnext is 0 at
+// the start. Returns false, count unchanged, when the file cannot be opened.
 bool a_row_count(std::string_view path, int& count);
+// Rows the block leaves unread after a blank line ended it: the lines after
+// the blank line, up to an END or NEXT line or the end of the file, whose
+// first value is a number. blank_line = the file line number of the blank
+// line when there are such rows, else 0.
+int rows_after_blank(std::string_view path, int& blank_line);
 
 // Column count of one line: TABs, control characters and white space become
 // blanks in place; count = number of values separated by blanks or commas,
@@ -117,12 +127,13 @@ void rxy(kalvor::Matrix& table, int nrows, int ncols, std::string_view path, int
 // ---- syntax checks ----
 
 // Lines 2, 3 and 4: flag 1 and bad_line = the first line whose values are not
-// reals; flag 1 and bad_line 0 when the file cannot be opened.
-void checkparameterdata(std::string_view path, int n, int& bad_line, int& flag);
+// reals; flag 1 and bad_line 0 when the file cannot be opened. bad_value,
+// when given, receives a description of the value that could not be read.
+void checkparameterdata(std::string_view path, int n, int& bad_line, int& flag, std::string* bad_value = nullptr);
 // Data rows from line 6 to the block's end (END, NEXT, a blank line, the end
-// of the file), at most up to file line 1000: flag 1 and bad_line = the first
-// row whose values are not reals.
-void checkparsestr2real(std::string_view path, int n, int& bad_line, int& flag);
+// of the file), at most up to line 1000: flag 1 and bad_line = the first
+// row whose values are not reals; bad_value as for checkparameterdata.
+void checkparsestr2real(std::string_view path, int n, int& bad_line, int& flag, std::string* bad_value = nullptr);
 // Reads rows of reals from first_line on with the line rules of
 // checkparsestr2real into table (at most min(rows, 1000) rows); rows becomes
 // the number of rows read and count the number of values of the first row.
@@ -174,7 +185,7 @@ int read_xydata(std::string_view path, XyData& data);
 // "#", an apostrophe or a double quote, opening the file on the given unit.
 void data_row_count(int unit, std::string_view path, int& count);
 // Up to 4999 lines of 220 characters (control characters and white space
-// blanked) before a line that begins with or contains END or NEXT (any case;
+// blanked) before a line whose first word is END or NEXT (any case; NEXT
 // sets globals::bnext) or the end of file; "! " is put before every line that
 // does not begin with "#". Throws FileError ("File_DATA_READ - Fatal error #1!").
 void read_data_ouput_file(std::string_view path, std::vector<kalvor::FixedText>& lines, int& count);

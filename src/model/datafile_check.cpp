@@ -16,12 +16,12 @@ constexpr int first_row_line = 6;
 constexpr int last_checked_line = 1000;
 
 // A line as the checks see it: cut to 128 characters, left-adjusted, TABs
-// and other white space blanked, letters upper-cased.
+// and other white space blanked. (Numbers and END or NEXT read in either
+// case, so the letters keep theirs, as the messages show them.)
 kalvor::FixedText check_line(std::string_view record) {
     kalvor::FixedText line(check_width, record);
     stringlib::s_adjustl(line.str());
     stringlib::s_whitespace_blank(line.str());
-    for (char& c : line.str()) c = stringlib::ch_cap(c);
     return line;
 }
 
@@ -50,21 +50,28 @@ int count_fields(const kalvor::FixedText& line, std::string& prepared) {
     return fields;
 }
 
-// Reads min(fields, n) values (all fields when n < 1) of the line into values.
-bool line_values_read(const kalvor::FixedText& line, int n, std::vector<double>& values) {
-    std::string prepared;
+// The number of values to read of a line: min(fields, n), all fields when
+// n < 1. prepared is the line made ready for reading.
+int values_wanted(const kalvor::FixedText& line, int n, std::string& prepared) {
     const int fields = count_fields(line, prepared);
-    const int wanted = n < 1 ? fields : std::min(fields, n);
-    values.assign(static_cast<std::size_t>(wanted), 0.0);
-    return read_reals(prepared, values);
+    return n < 1 ? fields : std::min(fields, n);
 }
 
-// The end of a data block for the row checks: END or NEXT anywhere in the
-// line, or a blank line.
-bool ends_rows(const kalvor::FixedText& line) {
-    return line.blank() || stringlib::s_indexi(line.view(), "END") > 0 ||
-           stringlib::s_indexi(line.view(), "NEXT") > 0;
+// Reads the wanted values of the line into values; on failure bad_value
+// (when given) names the value that could not be read.
+bool line_values_read(const kalvor::FixedText& line, int n, std::vector<double>& values,
+                      std::string* bad_value) {
+    std::string prepared;
+    const int wanted = values_wanted(line, n, prepared);
+    values.assign(static_cast<std::size_t>(wanted), 0.0);
+    if (read_reals(prepared, values)) return true;
+    if (bad_value) *bad_value = unreadable_value(prepared, wanted);
+    return false;
 }
+
+// The end of a data block for the row checks: a blank line, or END or NEXT
+// as the line's first word.
+bool ends_rows(const kalvor::FixedText& line) { return line.blank() || block_end(line.view()) != BlockEnd::none; }
 
 // Starts a check of file: bad line 0, and flag 1 with the readers' message
 // when the file could not be opened.
@@ -77,23 +84,25 @@ bool check_opened(const LineFile& file, int& bad_line, int& flag) {
 
 }  // namespace
 
-void checkparameterdata(std::string_view path, int n, int& bad_line, int& flag) {
-    LineFile file(path);
+void checkparameterdata(std::string_view path, int n, int& bad_line, int& flag, std::string* bad_value) {
+    LineFile file(path, FirstLine::model);
     if (!check_opened(file, bad_line, flag)) return;
     std::string record;
     std::vector<double> values;
     for (int lineno = 2; lineno <= 4; ++lineno) {
         // A file that ends before line 4 lacks a parameter line.
-        if (!file.read_line(lineno, record) || !line_values_read(check_line(record), n, values)) {
-            bad_line = lineno;
+        const bool present = file.read_line(lineno, record);
+        if (!present || !line_values_read(check_line(record), n, values, bad_value)) {
+            if (!present && bad_value) *bad_value = "a missing line";
+            bad_line = file.file_line(lineno);
             flag = 1;
             return;
         }
     }
 }
 
-void checkparsestr2real(std::string_view path, int n, int& bad_line, int& flag) {
-    LineFile file(path);
+void checkparsestr2real(std::string_view path, int n, int& bad_line, int& flag, std::string* bad_value) {
+    LineFile file(path, FirstLine::model);
     if (!check_opened(file, bad_line, flag)) return;
     std::string record;
     std::vector<double> values;
@@ -102,8 +111,8 @@ void checkparsestr2real(std::string_view path, int n, int& bad_line, int& flag) 
         if (file.line_number() < first_row_line) continue;
         const kalvor::FixedText line = check_line(record);
         if (ends_rows(line)) return;
-        if (!line_values_read(line, n, values)) {
-            bad_line = file.line_number();
+        if (!line_values_read(line, n, values, bad_value)) {
+            bad_line = file.file_line(file.line_number());
             flag = 1;
             return;
         }
@@ -130,7 +139,7 @@ void parsestr2real(std::string_view path, int& rows, int& count, int first_line,
         const kalvor::FixedText line = check_line(record);
         if (ends_rows(line)) break;
         const int wanted = read_rows.empty() ? 0 : count;
-        if (!line_values_read(line, wanted, values) ||
+        if (!line_values_read(line, wanted, values, nullptr) ||
             (!read_rows.empty() && static_cast<int>(values.size()) < count)) {
             flag = 2;
             break;

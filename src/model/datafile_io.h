@@ -17,27 +17,39 @@ inline constexpr const char* crlf = "\r\n";
 inline constexpr const char* input_fatal = "INPUT DATA FILE - Fatal error!";
 inline constexpr const char* read_data_fatal = "READ ROW, COLUMN, AND DATA ERROR!";
 
+// Where the line numbers of a LineFile start.
+enum class FirstLine {
+    file,   // line 1 is the first line of the file
+    model,  // line 1 is the first line that is not blank (the model line of
+            // a data file); the blank lines before it are skipped
+};
+
 // A text file read record by record on a unit of its own. Leading and
 // trailing blanks of the path are ignored; case and inner blanks are kept.
 // A CR before the line end is dropped, so CR LF files read as LF files.
 class LineFile {
 public:
-    explicit LineFile(std::string_view path);
+    explicit LineFile(std::string_view path, FirstLine first = FirstLine::file);
     bool is_open() const { return open_; }
     int unit() const { return lease_.number(); }
     // Next record; false at the end of the file.
     bool next(std::string& record);
-    // Reads on until record is file line lineno (1-based); false when the
-    // file ends first or that line has been passed.
+    // Reads on until record is line lineno (1-based); false when the file
+    // ends first or that line has been passed.
     bool read_line(int lineno, std::string& record);
     // Number of the record last returned (1-based), 0 before the first.
     int line_number() const { return line_; }
+    // Line lineno as numbered in the file itself (the skipped blank lines
+    // counted), for messages.
+    int file_line(int lineno) const { return lineno + skipped_; }
 
 private:
     UnitLease lease_;
     std::ifstream in_;
     bool open_ = false;
+    bool skip_blank_ = false;
     int line_ = 0;
+    int skipped_ = 0;
 };
 
 // The path as the file system gets it: leading and trailing blanks removed.
@@ -64,14 +76,22 @@ std::string number_line(std::string_view label, int value);
 
 // How a data-block line ends the block.
 enum class BlockEnd { none, end, next };
-// END when the line begins with "E" or contains "END" (any case); NEXT when it
-// begins with "N" or contains "NEXT" (any case). END is tested first.
+// END or NEXT when the first word of the line (its leading letters, after
+// blanks and before any "!" comment) is END or NEXT in any case.
 BlockEnd block_end(std::string_view line);
 
-// List-directed reading of the first values.size() values of record; a null
-// value leaves its element unchanged. False when a value is missing or no
-// number.
+// The record up to its "!" comment.
+std::string_view without_comment(std::string_view record);
+
+// List-directed reading of the first values.size() values of record, up to
+// its "!" comment. False when a value is missing, null (two commas in a row)
+// or no number, or when a repeat count reaches beyond the values wanted.
 bool read_reals(std::string_view record, std::span<double> values);
 bool read_logicals(std::string_view record, std::vector<bool>& values);
+// The first of the first `wanted` values of record (all of them for wanted
+// < 1) that read_reals refuses, as a text for a message: the value in double
+// quotes, or a description of an empty or repeated value; empty when the
+// values read.
+std::string unreadable_value(std::string_view record, int wanted);
 
 }  // namespace datafile

@@ -114,7 +114,7 @@ void rcdata(int& rows, int& cols, std::string_view path) {
     int r = 0;
     int c = 0;
     if (!file.next(record)) fail(count_error);
-    fortran_io::read_list(record, items);
+    fortran_io::read_list(record, items, nullptr, 2);
     if (items.size() < 2 || !fortran_io::read_int(items[0], r) || !fortran_io::read_int(items[1], c))
         fail(count_error);
     rows = r;
@@ -182,8 +182,9 @@ void read_data_ouput_file(std::string_view path, std::vector<kalvor::FixedText>&
         kalvor::FixedText line(line_width, record);
         stringlib::s_control_blank(line.str());
         stringlib::s_whitespace_blank(line.str());
-        if (stringlib::s_indexi(line.view(), "END") > 0) break;
-        if (stringlib::s_indexi(line.view(), "NEXT") > 0) {
+        const BlockEnd end = block_end(line.view());
+        if (end == BlockEnd::end) break;
+        if (end == BlockEnd::next) {
             globals::bnext = 1;
             break;
         }

@@ -52,7 +52,7 @@ XyParse parse_xy(std::string_view path, XyData& data) {
         return result;
     }
     std::vector<std::string> items;
-    if (!file.next(record) || (fortran_io::read_list(record, items), items.empty()) ||
+    if (!file.next(record) || (fortran_io::read_list(record, items, nullptr, 1), items.empty()) ||
         !fortran_io::read_int(items[0], data.np) || data.np < 0 || data.np > common_data::param_slots) {
         result.fault = XyFault::model;
         return result;

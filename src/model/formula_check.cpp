@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -92,6 +93,26 @@ std::string marker_line(std::string_view text, std::string_view name) {
     return marker;
 }
 
+// The first parameter or X name of text whose number lies outside P1..P8 or
+// X1..X3 (P9, P12, X0, X4, ...): a P or X that starts a word and is followed
+// by digits. Empty when there is none.
+std::string name_out_of_range(std::string_view text) {
+    const auto letter = [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; };
+    const auto digit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+        if ((c != 'P' && c != 'X') || (i > 0 && (letter(text[i - 1]) || digit(text[i - 1])))) continue;
+        std::size_t end = i + 1;
+        while (end < text.size() && digit(text[end])) ++end;
+        if (end == i + 1) continue;
+        const std::string_view digits = text.substr(i + 1, end - i - 1);
+        const int highest = c == 'P' ? max_parameters : max_x_variables;
+        const bool in_range = digits.size() == 1 && digits[0] >= '1' && digits[0] - '0' <= highest;
+        if (!in_range) return std::string(text.substr(i, end - i));
+    }
+    return {};
+}
+
 // Compile state of fnparse2: 1 while slot 1 holds the compiled model.
 int bflag = 0;
 // Results of the last calc_func in fnparse2, kept to avoid an allocation per value.
@@ -148,7 +169,11 @@ void check_func(kalvor::FixedText& text, kalvor::FixedText& marker, int& np, int
 
     stringlib::s_adjustl(text.str());
 
-    if (hi_p != count_p) {
+    if (const std::string name = name_out_of_range(text.view()); !name.empty()) {
+        ierr = 15;
+        marker = marker_line(text.view(), name);
+        msg = "Invalid name " + name + ": the model allows the parameters P1 to P8 and the variables X1 to X3.";
+    } else if (hi_p != count_p) {
         ierr = 12;
         marker = marker_line(text.view(), parameter_names[hi_p - 1]);
         msg = "Invalid non-sequential parameter P" + std::to_string(hi_p) + " ?";
@@ -282,16 +307,27 @@ double minmax(double x, double y) {
 
 namespace my_func {
 
+namespace {
+thread_local bool last_valid = true;
+}  // namespace
+
+bool last_value_valid() { return last_valid; }
+
 void eval_func(std::span<const double> p, int np, std::span<const double> x, int nx, kalvor::FixedText& text,
                double& y) {
     prepare_text(text);
     double value = 0.0;
+    last_valid = true;
     if (globals::nmdl != 0) {
         const auto x_at = [&](int k) { return nx >= k && static_cast<int>(x.size()) >= k ? x[static_cast<std::size_t>(k) - 1] : 0.0; };
         value = func2(x_at(1), x_at(2), x_at(3), nx);
     } else if (!fnparse2(p, x, np, nx, 1, text.view(), value)) {
         value = 0.0;
+        last_valid = false;
+    } else {
+        last_valid = fparser::evalerrtype == 0;
     }
+    if (std::isnan(value) || std::isinf(value)) last_valid = false;
     y = guarded_model_value(value);
 }
 
@@ -301,25 +337,26 @@ void eval_rows(std::span<const double> p, int np, const kalvor::Matrix& x, int n
     prepare_text(text);
     const int columns = static_cast<int>(std::min<std::size_t>(x.cols(), max_x_variables));
     const auto x_at = [&](std::size_t row, int k) { return nx >= k && columns >= k ? x(row, static_cast<std::size_t>(k) - 1) : 0.0; };
+    last_valid = true;
     if (globals::nmdl != 0) {
-        for (std::size_t r = 0; r < rows; ++r) y[r] = guarded_model_value(func2(x_at(r, 1), x_at(r, 2), x_at(r, 3), nx));
-        return;
+        for (std::size_t r = 0; r < rows; ++r) y[r] = func2(x_at(r, 1), x_at(r, 2), x_at(r, 3), nx);
+    } else if (int nfunc = 1; !prepare_model(np, nx, nfunc, p.size(), max_x_variables, text.view(), 0.0)) {
+        std::fill_n(y.begin(), rows, 0.0);
+        last_valid = false;
+    } else {
+        // The parameters are single values; X variable j reads column j (0
+        // for a column the table lacks, as a row of the one-row path holds).
+        std::array<double, max_parameters + max_x_variables> values{};
+        std::array<const double*, max_parameters + max_x_variables> sources{};
+        for (int k = 0; k < np; ++k) values[static_cast<std::size_t>(k)] = p[static_cast<std::size_t>(k)];
+        for (int k = 0; k < nx && k < columns; ++k) sources[static_cast<std::size_t>(np + k)] = x.column(static_cast<std::size_t>(k));
+        const auto used = static_cast<std::size_t>(np + nx);
+        fparser::evalf_rows(0, std::span<const double>(values).first(used),
+                            std::span<const double* const>(sources).first(used), rows, y);
+        last_valid = fparser::evalerrtype == 0;
     }
-
-    int nfunc = 1;
-    if (!prepare_model(np, nx, nfunc, p.size(), max_x_variables, text.view(), 0.0)) {
-        std::fill_n(y.begin(), rows, guarded_model_value(0.0));
-        return;
-    }
-    // The parameters are single values; X variable j reads column j (0 for a
-    // column the table lacks, as a row of the one-row path holds).
-    std::array<double, max_parameters + max_x_variables> values{};
-    std::array<const double*, max_parameters + max_x_variables> sources{};
-    for (int k = 0; k < np; ++k) values[static_cast<std::size_t>(k)] = p[static_cast<std::size_t>(k)];
-    for (int k = 0; k < nx && k < columns; ++k) sources[static_cast<std::size_t>(np + k)] = x.column(static_cast<std::size_t>(k));
-    const auto used = static_cast<std::size_t>(np + nx);
-    fparser::evalf_rows(0, std::span<const double>(values).first(used), std::span<const double* const>(sources).first(used),
-                        rows, y);
+    // The validity of the last row, as after eval_func on each row in turn.
+    if (std::isnan(y[rows - 1]) || std::isinf(y[rows - 1])) last_valid = false;
     for (std::size_t r = 0; r < rows; ++r) y[r] = guarded_model_value(y[r]);
 }
 

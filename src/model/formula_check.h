@@ -9,7 +9,8 @@
 //
 // Error numbers of check_func: 1..11 are the syntax codes of fparser::checkf
 // (with their own texts here), 12 a parameter numbering gap, 13 an X
-// numbering gap, 14 X variables that do not match the data columns.
+// numbering gap, 14 X variables that do not match the data columns, 15 a
+// parameter or X name beyond P1..P8 and X1..X3 (P9, X4, P0, ...).
 //
 // Texts that are edited in place are fixed texts of 512 characters
 // (common_udf::cudf or a copy of it).
@@ -32,7 +33,7 @@ void parse_func(int& np, int& nx, kalvor::FixedText& text, int& length, int& ier
 // Check text (left-adjusted in place) for syntax and numbering faults with
 // the names P1..P8, X1..X3.  ierr is 0 when the text is usable with np
 // parameters and nx X variables (returned at once), else the error number
-// and msg its message; for numbers 12 and 14 marker holds an underscore line
+// and msg its message; for numbers 12, 14 and 15 marker holds an underscore line
 // with the characters "\*/" right after the first character of the faulty
 // name.  A failing check pauses one second.
 void check_func(kalvor::FixedText& text, kalvor::FixedText& marker, int& np, int& nx, int& ierr,
@@ -80,10 +81,17 @@ namespace my_func {
 void eval_func(std::span<const double> p, int np, std::span<const double> x, int nx, kalvor::FixedText& text,
                double& y);
 
+// Whether the last eval_func of this thread gave a value of the model itself:
+// false when the guard value stood in for a NaN or infinite value, for an
+// argument outside a function's domain (ASIN(2)) or for a text that did not
+// compile.
+bool last_value_valid();
+
 // The guarded model values of rows 0..rows-1 of the table x (column j = X
 // variable j+1) into y: y[r] is bit for bit what eval_func gives for row r's
 // X values, the whole batch evaluated block by block in one call.  A text
-// that does not compile is reported once for the batch.
+// that does not compile is reported once for the batch.  last_value_valid
+// then tells of the last row.
 void eval_rows(std::span<const double> p, int np, const kalvor::Matrix& x, int nx, std::size_t rows,
                kalvor::FixedText& text, std::span<double> y);
 

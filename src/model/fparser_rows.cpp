@@ -86,15 +86,18 @@ inline void right_power(double* t, double b, std::size_t n) {
         return s.by_row ? s.values + first : s.values;
     };
 
-    double* t = slot.block_stack.data() - block_rows;  // the top block; none yet
+    double* t = slot.block_stack.data();  // the top block, once a value is pushed
+    double* next = t;                      // where the next push goes
     for (const Instruction* step = slot.program.data(); step->op != op_end; ++step) {
         switch (step->op) {
         case op_push_constant:
-            t += block_rows;
+            t = next;
+            next += block_rows;
             with_right(t, &step->value, false, n, [](double, double b) { return b; });
             break;
         case op_push_variable:
-            t += block_rows;
+            t = next;
+            next += block_rows;
             with_right(t, source(step), sources[step->index].by_row, n, [](double, double b) { return b; });
             break;
         case op_negate:
@@ -118,8 +121,9 @@ inline void right_power(double* t, double b, std::size_t n) {
 
 #define KALVOR_BINARY_CASES(name, expr)                                                           \
     case op_##name##_stack:                                                                       \
+        next = t;                                                                                 \
         t -= block_rows;                                                                          \
-        with_right(t, t + block_rows, true, n, [](double a, double b) { return (expr); });        \
+        with_right(t, next, true, n, [](double a, double b) { return (expr); });                  \
         break;                                                                                    \
     case op_##name##_right_constant:                                                              \
         if constexpr (op_##name##_right_constant == op_power_right_constant)                      \

@@ -62,6 +62,15 @@ FunWork& fun_work() {
     return work;
 }
 
+// The model at one row of X.
+double model_at_row(const kalvor::Matrix& x, std::size_t row, std::span<const double> p, int np, int nx) {
+    std::array<double, common_data::max_x> xrow{};
+    for (std::size_t j = 0; j < count_of(nx) && j < xrow.size(); ++j) xrow[j] = x(row, j);
+    double y = 0.0;
+    my_func::eval_func(p, np, xrow, nx, common_udf::cudf, y);
+    return y;
+}
+
 // Weights of every row into w for the given mode (1..4).
 void mode_weights(int mode, std::span<const double> r, std::span<const double> ycalc,
                   std::span<const double> sig, std::span<double> w, std::vector<double>& robust) {
@@ -231,6 +240,16 @@ void fun(const kalvor::Matrix& x, std::span<const double> y, std::span<const dou
     std::copy(ycalc.begin(), ycalc.begin() + nd, ydf.begin());
     std::copy(work.weight.begin(), work.weight.end(), ysig.begin());
     ndwt = used;
+}
+
+int unevaluable_rows(const kalvor::Matrix& x, std::span<const double> p, int np, int nx, int nd) {
+    require(x.rows() >= count_of(nd) && p.size() >= count_of(np), "unevaluable_rows");
+    int failed = 0;
+    for (std::size_t i = 0; i < count_of(nd); ++i) {
+        model_at_row(x, i, p, np, nx);
+        if (!my_func::last_value_valid()) ++failed;
+    }
+    return failed;
 }
 
 void vmfun(int n, std::span<const double> x, double& f) {

@@ -38,6 +38,11 @@ inline constexpr int mode_residual = 4;  // residual scale
 void fun(const kalvor::Matrix& x, std::span<const double> y, std::span<const double> p, int np, int nx,
          int nd, int mode, std::span<double> ycalc, std::span<const double> sig, double& f);
 
+// Number of the rows 0..nd-1 of X at which the model has no value at p: NaN,
+// infinite, or an argument outside a function's domain (my_func::eval_func
+// puts a guard value in its place).
+int unevaluable_rows(const kalvor::Matrix& x, std::span<const double> p, int np, int nx, int nd);
+
 // Number of calls of fun since the program started (for run statistics).
 long long evaluation_count();
 

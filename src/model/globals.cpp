@@ -169,6 +169,7 @@ void reset_run_state() {
     resxaxislable.fill(0.0);
     resyaxislable.fill(0.0);
     bcl.store(0);
+    ybs_filled = 0;
 
     common_udf::cudf.assign("");
     common_udf::cmdl.assign("");
@@ -201,6 +202,7 @@ RowArray ydr{};
 RowArray xdr{};
 RowArray xdl{};
 RowArray ybs_mean{}, ybs_lcl{}, ybs_ucl{};
+int ybs_filled = 0;
 std::array<int, max_rows> id2{};
 
 ParamArray pfinal{};

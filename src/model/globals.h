@@ -160,6 +160,7 @@ extern RowArray ydr;           // normalised Studentized residuals
 extern RowArray xdr;           // residual-plot x: the row numbers
 extern RowArray xdl;           // copy of X1 for its minimum
 extern RowArray ybs_mean, ybs_lcl, ybs_ucl;  // bootstrap band
+extern int ybs_filled;  // 1: the last fit filled the bootstrap band
 extern std::array<int, max_rows> id2;        // data-set id per row
 
 // ---- parameters and results ----

@@ -4,13 +4,16 @@
 
 namespace cholesky {
 
-bool factor(const kalvor::Matrix& a, kalvor::Matrix& l, double floor) {
+bool factor(const kalvor::Matrix& a, kalvor::Matrix& l, double floor, std::optional<double> replacement) {
     const std::size_t n = a.rows();
     l.resize(n, n);
     for (std::size_t j = 0; j < n; ++j) {
         double diag = a(j, j);
         for (std::size_t k = 0; k < j; ++k) diag -= l(j, k) * l(j, k);
-        if (!(diag > floor)) return false;
+        if (!(diag > floor)) {
+            if (!replacement) return false;
+            diag = *replacement;
+        }
         l(j, j) = std::sqrt(diag);
         for (std::size_t i = j + 1; i < n; ++i) {
             double v = a(i, j);

@@ -268,6 +268,23 @@ bool clip_segment(WidePoint& p, WidePoint& q, const QRectF& box) {
     return true;
 }
 
+testdriver::PlotAxisRecord axis_record(const Axis& a) {
+    return {a.log, a.fixed, a.low, a.high, a.label};
+}
+
+// What the plot holds, for the test driver's read-back.
+testdriver::PlotRecord plot_record(const Plot& plot, int left, int top, int width, int height) {
+    testdriver::PlotRecord r;
+    r.x = axis_record(plot.x);
+    r.y = axis_record(plot.y);
+    for (const auto& s : plot.series) r.series.push_back({s.x, s.y, s.type, s.color, s.label});
+    r.left = left;
+    r.top = top;
+    r.width = width;
+    r.height = height;
+    return r;
+}
+
 // Draws text at a canvas point and records it as a drawn text.
 void label(appgraphics::detail::Window& w, QPainter& p, const QFont& font, int size, QPoint at,
            const std::string& text, bool vertical) {
@@ -441,6 +458,7 @@ void embed_plot(aplot_t plot, int window, int left, int top, int width, int heig
 
     std::lock_guard lock(w->canvas_mutex);
     if (w->canvas.isNull()) return;
+    detail::log_plot(*w, plot_record(*plot, left, top, width, height));
     QPainter& p = w->painter();
     p.save();
     const QRect outer(left, top, width, height);

@@ -334,6 +334,10 @@ void log_text(Window& window, testdriver::TextRecord record) {
     log.push_back(std::move(record));
 }
 
+void log_plot(Window& window, testdriver::PlotRecord record) {
+    if (g_text_logging) window.last_plot = std::move(record);
+}
+
 // ---- threads ----
 
 ThreadRecord* register_thread() {

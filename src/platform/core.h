@@ -99,6 +99,7 @@ public:
     QImage canvas;
     DrawState state;
     std::vector<testdriver::TextRecord> text_log;
+    std::optional<testdriver::PlotRecord> last_plot;
     // The painter on the canvas, begun when first needed.
     QPainter& painter();
     // Ends the painter so that the canvas can be read or copied.
@@ -156,6 +157,7 @@ std::vector<std::shared_ptr<Control>> window_controls(int window);
 // Whether texts drawn are recorded (tests), and the record.
 void set_text_logging(bool on);
 void log_text(Window& window, testdriver::TextRecord record);  // under canvas_mutex
+void log_plot(Window& window, testdriver::PlotRecord record);  // under canvas_mutex
 
 // ---- threads ----
 

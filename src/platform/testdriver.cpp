@@ -429,6 +429,14 @@ std::vector<TextRecord> text_log(int window) {
     return w->text_log;
 }
 
+std::optional<PlotRecord> last_plot(int window) {
+    settle();
+    const auto w = appgraphics::detail::find_window(window);
+    if (!w) return std::nullopt;
+    std::lock_guard lock(w->canvas_mutex);
+    return w->last_plot;
+}
+
 void clear_text_log(int window) {
     const auto w = appgraphics::detail::find_window(window);
     if (!w) return;

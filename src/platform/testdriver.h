@@ -77,6 +77,27 @@ struct TextRecord {
     bool transparent = false;
 };
 
+// What the last plot embedded into a window held when it was drawn.
+struct PlotAxisRecord {
+    bool logarithmic = false;
+    bool fixed = false;      // a fixed range; otherwise automatic
+    double low = 0.0, high = 0.0;  // the fixed range as set
+    std::string label;
+};
+
+struct PlotSeriesRecord {
+    std::vector<double> x, y;
+    int type = 0;    // aplot::SERIES_...
+    int color = -1;  // r + 256 g + 65536 b as set, -1 when none was set
+    std::string label;
+};
+
+struct PlotRecord {
+    PlotAxisRecord x, y;
+    std::vector<PlotSeriesRecord> series;
+    int left = 0, top = 0, width = 0, height = 0;
+};
+
 // Pixels as colour values r + 256 g + 65536 b, row by row.
 struct Image {
     int width = 0;
@@ -123,6 +144,8 @@ Image grab(int window, bool whole_window = false);
 Image decode_png(const std::vector<unsigned char>& png);
 
 std::vector<TextRecord> text_log(int window);
+// The last plot embedded into the window, if any (also after it closed).
+std::optional<PlotRecord> last_plot(int window);
 void clear_text_log(int window);
 
 }  // namespace testdriver

@@ -110,7 +110,7 @@ struct Services {
         adam;
     // Differential evolution: (n, k, p, value = lowest on entry, generations used, generation cap).
     std::function<void(int n, int k, std::span<double> p, double& value, int& generations, int cap)> evol;
-    // Gauss-Newton/Marquardt: (n, k, p, value, status = 0 on entry); status >= 3 is a failure.
+    // Gauss-Newton/Marquardt: (n, k, p, value, status = 0 on entry); status >= 3: the solver did not run.
     std::function<void(int n, int k, std::span<double> p, double& value, int& status)> gn_main;
     // Levenberg-Marquardt with its 24 arguments.
     std::function<void(MarqCall& call)> marq;

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "foundations/fixed_text.h"
+#include "foundations/fortran_io.h"
 #include "foundations/nrutil.h"
 #include "foundations/prec.h"
 #include "foundations/stringconv.h"
@@ -56,79 +57,133 @@ std::string i3(int n) {
 
 }  // namespace
 
-std::string confirmation_text(std::string_view model) {
+std::string confirmation_text(std::string_view model, std::string_view note) {
     const kalvor::FixedText text(model.size(), model);
-    return join_lines({"The following model was selected for analysis:", "",
-                       "Y(P1,.., X1,..) = " + text.trimmed(), "Is this the correct data file?"});
+    const std::string shown = "Y(P1,.., X1,..) = " + text.trimmed();
+    if (note.empty())
+        return join_lines({"The following model was selected for analysis:", "", shown, "Is this the correct data file?"});
+    return join_lines({"The following model was selected for analysis:", "", shown, "", note, "",
+                       "Is this the correct data file?"});
 }
 
-std::string abort_message(Abort id, int n1, int n2) {
+namespace {
+
+// An abort body followed by the line naming the value of file line `line`
+// that cannot be read, all with the closing line.
+std::string with_unreadable_value(const std::string& body, int line, std::string_view value) {
+    if (value.empty()) return abort_text(body);
+    return abort_text(join_lines({body, "Cannot read line " + std::to_string(line) + ": " + std::string(value) + "."}));
+}
+
+// The lines of an abort message before its closing.
+std::string abort_body(Abort id, int n1, int n2) {
     switch (id) {
     case Abort::A1:
-        return abort_text(join_lines({"The first row of the data file MUST contain the",
-                                      "User-defined function (e.g., y=p1*exp(-(x1-p2)**2/p3)).", "",
-                                      "Please correct the data file format and rerun the model."}));
+        return join_lines({"The first row of the data file MUST contain the",
+                           "User-defined function (e.g., y=p1*exp(-(x1-p2)**2/p3)).", "",
+                           "Please correct the data file format and rerun the model."});
     case Abort::A3:
-        return abort_text("There is a syntax error in the user-defined model.");
+        return "There is a syntax error in the user-defined model.";
     case Abort::B1:
-        return abort_text(join_lines({"The number of X...,Y data rows in the data file",
-                                      "MUST BE GREATER than the number of active parameters",
-                                      "in the model function.", "",
-                                      "The data file suggests a total of " + i3(n1) + "X,Y data rows,",
-                                      "but the file contains only " + i3(n2) + "unmasked parameters."}));
+        return join_lines({"The number of X...,Y data rows in the data file",
+                           "MUST BE GREATER than the number of active parameters",
+                           "in the model function.", "",
+                           "The data file suggests a total of " + i3(n1) + "X,Y data rows,",
+                           "but the file contains only " + i3(n2) + "unmasked parameters."});
     case Abort::B2:
-        return abort_text(join_lines({"The number of active unmasked parameters in the model",
-                                      "MUST BE GREATER than one parameter in the model function.", "",
-                                      "The model suggests a total of " + i3(n1) + "parameters, but",
-                                      "the data file contains only " + i3(n2) + "unmasked parameters."}));
+        return join_lines({"The number of active unmasked parameters in the model",
+                           "MUST BE GREATER than one parameter in the model function.", "",
+                           "The model suggests a total of " + i3(n1) + "parameters, but",
+                           "the data file contains only " + i3(n2) + "unmasked parameters."});
     case Abort::B3:
-        return abort_text(join_lines({"The number of X...,Y data columns in the data file does",
-                                      "not equal the number of X1... plus Y variables in the model function.", "",
-                                      "The function suggests a total of " + i3(n1) + "X plus Y variables,",
-                                      "but the data file doesn't contain that number of X and Y data columns."}));
+        return join_lines({"The number of X...,Y data columns in the data file does",
+                           "not equal the number of X1... plus Y variables in the model function.", "",
+                           "The function suggests a total of " + i3(n1) + "X plus Y variables,",
+                           "but the data file doesn't contain that number of X and Y data columns."});
     case Abort::B4:
-        return abort_text(join_lines({"A numeric syntax error was identified in parameter data file.",
-                                      "A number in row " + i3(n1) + "is not a valid numeric value."}));
+        return join_lines({"A numeric syntax error was identified in parameter data file.",
+                           "A number in row " + i3(n1) + "is not a valid numeric value."});
     case Abort::B5:
-        return abort_text(join_lines({"The number of P1...Pn parameter data columns in the data file",
-                                      "does not equal the number of parameters in the model function.", "",
-                                      "The function suggests a total of " + i3(n1) + "P parameters, but the",
-                                      "data file doesn't contain that number of parameter data columns."}));
+        return join_lines({"The number of P1...Pn parameter data columns in the data file",
+                           "does not equal the number of parameters in the model function.", "",
+                           "The function suggests a total of " + i3(n1) + "P parameters, but the",
+                           "data file doesn't contain that number of parameter data columns."});
     case Abort::B6:
     case Abort::B7: {
         const bool lower = id == Abort::B6;
-        return abort_text(join_lines(
+        return join_lines(
             {std::string("The number of ") + (lower ? "Lower" : "Upper") +
                  " Bound parameter data columns in the data file",
              "does not equal the number of P1... parameters in the model function.", "",
              "The function suggests a total of " + i3(n1) + "P parameters, but the",
              std::string("data file doesn't contain that number of ") + (lower ? "lower" : "upper") +
-                 " bound data columns."}));
+                 " bound data columns."});
     }
     case Abort::B8:
-        return abort_text(join_lines({"The total number of parameter Masks (T and F) in the data file",
-                                      "does not equal the number of P1... parameters in the model function.", "",
-                                      "The function suggests a total of " + i3(n1) + "P parameters, but the",
-                                      "data file doesn't contain that number of parameter masks."}));
+        return join_lines({"The total number of parameter Masks (T and F) in the data file",
+                           "does not equal the number of P1... parameters in the model function.", "",
+                           "The function suggests a total of " + i3(n1) + "P parameters, but the",
+                           "data file doesn't contain that number of parameter masks."});
     case Abort::B9:
-        return abort_text(join_lines({"The number of active parameter data columns in the data file",
-                                      "must be greater than one parameter (UnMasked Parameters > 1).", "",
-                                      "The function suggests only " + i3(n1) + "P active parameter,",
-                                      "but the data file must contain at least 2 unmasked parameters.",
-                                      "Either add or unmask one or more parameters and rerun the model."}));
+        return join_lines({"The number of active parameter data columns in the data file",
+                           "must be greater than one parameter (UnMasked Parameters > 1).", "",
+                           "The function suggests only " + i3(n1) + "P active parameter,",
+                           "but the data file must contain at least 2 unmasked parameters.",
+                           "Either add or unmask one or more parameters and rerun the model."});
     case Abort::B11:
-        return abort_text(join_lines({"A numeric syntax error was identified in the data file.",
-                                      "A number in row " + i3(n1) + "is not a valid numeric value."}));
+        return join_lines({"A numeric syntax error was identified in the data file.",
+                           "A number in row " + i3(n1) + "is not a valid numeric value."});
     case Abort::B12:
-        return abort_text("A numeric syntax error was identified in the parameter data file.");
+        return "A numeric syntax error was identified in the parameter data file.";
     case Abort::no_x_variable:
-        return abort_text(join_lines({"The user-defined function MUST contain at least one",
-                                      "X variable (X1, X2 or X3) of the data file.", "",
-                                      "Please correct the data file format and rerun the model."}));
+        return join_lines({"The user-defined function MUST contain at least one",
+                           "X variable (X1, X2 or X3) of the data file.", "",
+                           "Please correct the data file format and rerun the model."});
     case Abort::too_many_rows:
-        return abort_text(datafile::too_many_rows_message(n1));
+        return datafile::too_many_rows_message(n1);
+    case Abort::no_model_line:
+        return join_lines({"No model line was found in the data file: its first lines are blank.", "",
+                           "The first line that is not blank MUST contain the",
+                           "User-defined function (e.g., y=p1*exp(-(x1-p2)**2/p3))."});
+    case Abort::model_too_long:
+        return join_lines({"The model line holds " + std::to_string(n1) + " characters, but at most " +
+                               std::to_string(max_model_length) + " are read.",
+                           "", "Please shorten the model line and rerun the model."});
     }
     return {};
+}
+
+}  // namespace
+
+std::string abort_message(Abort id, int n1, int n2) { return abort_text(abort_body(id, n1, n2)); }
+
+std::string value_abort_message(Abort id, int line, std::string_view value) {
+    return with_unreadable_value(abort_body(id, line, 0), line, value);
+}
+
+std::string bounds_abort_message(int parameter, double lower, double upper) {
+    const auto number = [](double v) {
+        kalvor::FixedText text(30, fortran_io::write("(1p,G12.5)", {v}));
+        stringlib::s_adjustl(text.str());
+        return text.trimmed();
+    };
+    const std::string name = "P" + std::to_string(parameter);
+    return abort_text(join_lines({"The lower bound of " + name + " (" + number(lower) + ") is above its upper bound (" +
+                                      number(upper) + ").",
+                                  "", "Please correct the bounds of " + name + " in the data file and rerun the model."}));
+}
+
+std::string unevaluable_abort_message(int rows) {
+    return abort_text(join_lines({"The model cannot be evaluated at the final parameters on any",
+                                  "of the " + std::to_string(rows) + " data rows: every value is NaN, infinite or",
+                                  "outside the domain of a function (such as ASIN of 2).", "",
+                                  "Check the model and its initial values, then rerun the model."}));
+}
+
+std::string rows_left_note(int rows_read, int blank_line) {
+    return join_lines({"Only " + std::to_string(rows_read) + " data rows were read: the blank line " +
+                           std::to_string(blank_line) + " ends the data,",
+                       "and the rows after line " + std::to_string(blank_line) + " were not read."});
 }
 
 std::string syntax_abort_message(int ierr, std::string_view message, std::string_view model,
@@ -139,10 +194,12 @@ std::string syntax_abort_message(int ierr, std::string_view message, std::string
                        std::string(9, ' ') + "*** RUN ABORTED! ***"});
 }
 
-std::string row_abort_message(std::string_view data_file, int row) {
+std::string row_abort_message(std::string_view data_file, int row, std::string_view value) {
     const kalvor::FixedText name(data_file.size(), data_file);
-    return abort_text(join_lines({"A numeric syntax error was identified in the X vs Y data file: " + name.trimmed(),
-                                  "A number in row " + std::to_string(row) + "is not a valid numeric value."}));
+    return with_unreadable_value(
+        join_lines({"A numeric syntax error was identified in the X vs Y data file: " + name.trimmed(),
+                    "A number in row " + std::to_string(row) + "is not a valid numeric value."}),
+        row, value);
 }
 
 // ---- pieces of the run ----
@@ -214,12 +271,15 @@ struct Rejected {
 void reject(std::string message) { throw Rejected{std::move(message)}; }
 
 // Steps of a Start before the shape checks: the model line, its
-// classification, the confirmation and the syntax checks. False when the
-// user declined the model.
-bool read_and_confirm_model(const std::string& file) {
+// classification, the confirmation and the syntax checks. rows is the row
+// count of the data block. False when the user declined the model.
+bool read_and_confirm_model(const std::string& file, int rows) {
     auto& cudf = common_udf::cudf;
     cudf.assign("");
-    datafile::a_function_line(file, cudf);
+    const auto line_length = static_cast<int>(datafile::a_function_line(file, cudf));
+    if (line_length == 0) reject(abort_message(Abort::no_model_line));
+    // A longer line would be cut and fail its syntax check at the cut.
+    if (line_length > max_model_length) reject(abort_message(Abort::model_too_long, line_length));
     clean_model_line(cudf);
     globals::nmdl = 0;
 
@@ -244,7 +304,10 @@ bool read_and_confirm_model(const std::string& file) {
     stringlib::delsubstr(cudf.str(), "Y=");
     stringlib::s_adjustl(cudf.str());
 
-    if (!appgraphics::dlgyesno(appgraphics::DIALOG_INFORMATION, confirmation_text(cudf.str()))) {
+    int blank_line = 0;
+    const bool rows_left = datafile::rows_after_blank(file, blank_line) > 0;
+    const std::string note = rows_left ? rows_left_note(rows - 5, blank_line) : std::string();
+    if (!appgraphics::dlgyesno(appgraphics::DIALOG_INFORMATION, confirmation_text(cudf.str(), note))) {
         globals::bcorrectmdl = 0;
         globals::brerun = 1;
         return false;
@@ -302,8 +365,9 @@ FileValues check_and_read(const std::string& file, int rows) {
     datafile::rxycols(count, file);
     if (count != v.nx + 1) reject(abort_message(Abort::B3, v.nx + 1));
     int bad_line = 0, flag = 0;
-    datafile::checkparameterdata(file, v.npar, bad_line, flag);
-    if (flag != 0) reject(abort_message(Abort::B4, bad_line));
+    std::string bad_value;
+    datafile::checkparameterdata(file, v.npar, bad_line, flag, &bad_value);
+    if (flag != 0) reject(value_abort_message(Abort::B4, bad_line, bad_value));
     const std::pair<bool (*)(int&, std::string_view), Abort> column_checks[] = {
         {datafile::rparcols, Abort::B5},
         {datafile::rlocols, Abort::B6},
@@ -316,8 +380,8 @@ FileValues check_and_read(const std::string& file, int rows) {
         if (count != v.npar) reject(abort_message(id, v.npar));
     }
 
-    datafile::checkparsestr2real(file, v.nx + 1, bad_line, flag);
-    if (flag != 0) reject(row_abort_message(file, bad_line));
+    datafile::checkparsestr2real(file, v.nx + 1, bad_line, flag, &bad_value);
+    if (flag != 0) reject(row_abort_message(file, bad_line, bad_value));
     datafile::rxy(v.xy, v.nd, v.nx + 1, file, bad_line, flag);
     if (flag != 0) reject(abort_message(Abort::B11, bad_line));
     v.start.assign(static_cast<std::size_t>(v.npar), 0.0);
@@ -326,6 +390,8 @@ FileValues check_and_read(const std::string& file, int rows) {
     v.lo.assign(static_cast<std::size_t>(v.npar), 0.0);
     v.hi.assign(static_cast<std::size_t>(v.npar), 0.0);
     if (!datafile::rlo(v.lo, v.npar, file) || !datafile::rhi(v.hi, v.npar, file)) reject(abort_message(Abort::B12));
+    for (int j = 0; j < v.npar; ++j)
+        if (v.lo[j] > v.hi[j]) reject(bounds_abort_message(j + 1, v.lo[j], v.hi[j]));
     if (active < 2) reject(abort_message(Abort::B9, active));
     return v;
 }
@@ -428,6 +494,15 @@ PassResult finish_pass(sharc_mod::SharcArgs& a) {
     for (int j = 0; j < a.k; ++j) a.p[j] = common_data::pfinal[j];
     double unused = 0.0;
     funct::fun(a.x, a.y, a.p, a.k, a.m, a.n, funct::mode_none, a.ycalc, a.sig, unused);
+    // Guard values in place of every model value are no fit: the run ends
+    // as the driver's abort does.
+    const int unevaluable = funct::unevaluable_rows(a.x, a.p, a.k, a.m, a.n);
+    if (unevaluable == a.n) {
+        outlines::show_error(unevaluable_abort_message(a.n));
+        common_data::fssqr = -1.0;
+        globals::bcancelrun = 1;
+        return {PassEnd::aborted};
+    }
     for (int i = 0; i < a.n; ++i) common_data::ydr[i] = common_data::ysig[i] = a.studentized[i];
     if (a.mode == funct::mode_sigma) reweight(a.studentized, a.sig);
 
@@ -450,6 +525,7 @@ PassResult finish_pass(sharc_mod::SharcArgs& a) {
     fit.studres = a.studentized;
     fit.sse = sse;
     fit.model = common_udf::cudf.trimmed();
+    fit.unevaluable = unevaluable;
 
     report::ReportStatistics stats;
     if (report::write_report(fit, stats)) {
@@ -469,7 +545,7 @@ PassResult run_pass(bool restart) {
         int rows = 0;
         if (!datafile::a_row_count(file, rows))
             reject(abort_text(join_lines({"The data file could not be opened:", file})));
-        if (!restart && !read_and_confirm_model(file)) return {PassEnd::declined};
+        if (!restart && !read_and_confirm_model(file, rows)) return {PassEnd::declined};
 
         const FileValues values = check_and_read(file, rows);
         sharc_mod::SharcArgs args;

@@ -41,24 +41,41 @@ void set_fit_driver(FitDriver driver);
 
 // ---- pieces of the run ----
 
-// The question that confirms the model text.
-std::string confirmation_text(std::string_view model);
+// The question that confirms the model text; a note (such as rows_left_note)
+// goes before the question.
+std::string confirmation_text(std::string_view model, std::string_view note = {});
+// The note on the rows a blank line left unread: rows_read rows were read and
+// the rows after the blank line blank_line were not.
+std::string rows_left_note(int rows_read, int blank_line);
+
+// The longest model line the run reads, in characters.
+inline constexpr int max_model_length = 511;
 
 // Abort messages of the checks (each ends with a blank line and the
 // "*** RUN ABORTED! ***" line); n1 and n2 are the numbers they show.
 enum class Abort {
     A1, A3,
     B1, B2, B3, B4, B5, B6, B7, B8, B9, B11, B12,
-    no_x_variable,  // a model without X1..X3
-    too_many_rows,  // more data rows than the fit arrays hold
+    no_x_variable,   // a model without X1..X3
+    too_many_rows,   // more data rows than the fit arrays hold (n1 rows)
+    no_model_line,   // no line of the file holds more than white space
+    model_too_long,  // a model line of n1 characters, above max_model_length
 };
 std::string abort_message(Abort id, int n1 = 0, int n2 = 0);
+// The abort message id for the file line `line`, with a closing line that
+// names the value (a text of datafile::unreadable_value) that cannot be read.
+std::string value_abort_message(Abort id, int line, std::string_view value);
+// A parameter (1-based) whose lower bound lies above its upper bound.
+std::string bounds_abort_message(int parameter, double lower, double upper);
+// A model without a value at the final parameters on any of the rows.
+std::string unevaluable_abort_message(int rows);
 // A2: a syntax error of the model text, with its number, message, the text
 // and the marker line under it.
 std::string syntax_abort_message(int ierr, std::string_view message, std::string_view model,
                                  std::string_view marker);
-// B10: a data row of the file that holds a bad number.
-std::string row_abort_message(std::string_view data_file, int row);
+// B10: a data row of the file that holds a bad number; value (when given)
+// names it as value_abort_message does.
+std::string row_abort_message(std::string_view data_file, int row, std::string_view value = {});
 
 // The model line as the run compares it: upper case, control characters
 // blanked, every blank deleted, left-adjusted.

@@ -102,7 +102,9 @@ void postfit(sharc::DriverState& s, SharcArgs& a) {
     }
     a.ycalc.assign(s.ycalc.begin(), s.ycalc.end());
 
-    // Bootstrap band of the fitted curve.
+    // Bootstrap band of the fitted curve; the plot shows it only when this
+    // fit filled it.
+    ybs_filled = 0;
     if (m == 1 && cascade::services().bootstrap) {
         std::vector<double> lcl(rows), ucl(rows);
         cascade::services().bootstrap(std::span<const double>(xd.data(), rows), std::span<double>(yd.data(), rows), n,
@@ -112,6 +114,7 @@ void postfit(sharc::DriverState& s, SharcArgs& a) {
             ybs_lcl[i] = lcl[i];
             ybs_ucl[i] = ucl[i];
         }
+        ybs_filled = 1;
     }
 
     globals::starttimer = 0;

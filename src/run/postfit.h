@@ -31,7 +31,8 @@ kalvor::Matrix component_percentages(const kalvor::Matrix& cov, int q);
 // block), a.eigenvalues, a.studentized, a.runs; and in common_data pfinal,
 // fssqr, xnx, yd, ydf, yres (y - ycalc at the final parameters), ydr (the
 // Studentized residuals), cimat (zero outside its leading (q+1) x (q+1)
-// block), ybs_mean, ybs_lcl, ybs_ucl.  Reads the run clock into
+// block), ybs_mean, ybs_lcl, ybs_ucl, and ybs_filled (1 when the
+// bootstrap service filled the band, else 0).  Reads the run clock into
 // globals::totaltime last.
 void postfit(sharc::DriverState& s, SharcArgs& a);
 

@@ -213,16 +213,6 @@ void correlate(kalvor::Matrix& c, std::size_t na, Correlations& out) {
                        out.influence);
 }
 
-double norm1(const kalvor::Matrix& a, std::size_t n) {
-    double largest = 0.0;
-    for (std::size_t j = 0; j < n; ++j) {
-        double sum = 0.0;
-        for (std::size_t i = 0; i < n; ++i) sum += std::fabs(a(i, j));
-        largest = std::max(largest, sum);
-    }
-    return largest;
-}
-
 // The inverse of the information matrix c (na x na, in place): c scaled to
 // unit diagonal, inverted without a ridge and scaled back.  False when a
 // parameter carries no information or the scaled matrix is singular to
@@ -236,11 +226,11 @@ bool unridged_inverse(kalvor::Matrix& c, std::size_t na) {
     kalvor::Matrix s(na, na);
     for (std::size_t j = 0; j < na; ++j)
         for (std::size_t i = 0; i < na; ++i) s(i, j) = i == j ? 1.0 : c(i, j) * scale[i] * scale[j];
-    const double size = norm1(s, na);
+    const double size = kalvor::norm1(s, na);
     int info = 0;
     matrixinverse::lumatinv(static_cast<int>(na), s, info);
     if (info != 0 || !all_finite(s, na)) return false;
-    const double rcond = na == 0 ? 1.0 : 1.0 / (size * norm1(s, na));
+    const double rcond = na == 0 ? 1.0 : 1.0 / (size * kalvor::norm1(s, na));
     if (!(rcond > singular_rcond)) return false;
     for (std::size_t k = 0; k < na; ++k)
         if (!(s(k, k) > 0.0)) return false;

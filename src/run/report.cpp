@@ -296,6 +296,9 @@ std::string format_report(const FitSummary& fit, const ReportStatistics& stats, 
 
     u.write("(/1X,A6)", {"Model:"});
     u.write("(1x, A)", {"y = " + fit.model});
+    if (fit.unevaluable > 0)
+        u.write("(1x, A, I0, A, I0, A)", {"WARNING: the model has no value (NaN, infinite or outside a function's domain) on ",
+                                           fit.unevaluable, " of the ", fit.n, " data rows."});
 
     write_parameter_values(u, fit, wide);
 

@@ -46,6 +46,7 @@ struct FitSummary {
     std::vector<double> studres;      // n: normalised Studentized residuals
     double sse = 0.0;                 // the run's final sum of squares
     std::string model;                // the model text
+    int unevaluable = 0;              // rows without a model value at p (guard values used)
 };
 
 // Marks of a data row in the residual table.

@@ -64,6 +64,68 @@ std::string about_text() {
     });
 }
 
+std::string results_help() {
+    return join({
+        "Kalvor_UDF uses nonlinear regression to curve-fit data to",
+        "the chosen model. The program adjusts the model parameters",
+        "so that the model curve comes as close as possible to the",
+        "data points. When no further improvement in the fit can be",
+        "found, the results are reported here.",
+        "",
+        "Look at the residual plots: the residuals of a good fit",
+        "scatter randomly around zero, without trends or runs.",
+        "",
+        "The Model-Information-Criterion (MIC) is a modification of",
+        "the Akaike Information Criterion: when models are compared",
+        "on the same data, the model with the smaller MIC is the",
+        "better one. Negative values are allowed and count as smaller.",
+        "",
+        "The standard error of each parameter should be small compared",
+        "with its value: a coefficient of variation below 25% marks a",
+        "well-determined parameter. A p-value below 0.05 says that the",
+        "parameter differs significantly from zero.",
+        "",
+        "Eigenvalues of the parameter matrix should be above 1.E-05;",
+        "smaller ones point to parameters the data cannot determine.",
+        "A parameter correlation near +1 or -1 says that two parameters",
+        "are redundant: the model may have more parameters than the",
+        "data support.",
+        "",
+        "A fit may end in a local minimum. Run Restart, change the",
+        "initial values or the Level of Difficulty, and compare the",
+        "sums of squares: the lowest one is the best fit found.",
+        "",
+        "How well a fit is determined depends on the model, the",
+        "number of data points, the range of the independent variable,",
+        "parameter guesses, the data noise, and model parameters.",
+    });
+}
+
+std::string xydata_help() {
+    return join({
+        "Kalvor_UDF uses nonlinear regression to curve-fit data to",
+        "the chosen model. The table lists for every data point the",
+        "independent variable X, the observed Y, the calculated Ycalc",
+        "and the normalized Studentized residual.",
+        "",
+        "A Studentized residual is the residual divided by its",
+        "estimated standard deviation, which takes the leverage Hii",
+        "of the point into account; normalized, it is divided again",
+        "by the standard deviation of all Studentized residuals.",
+        "",
+        "Points marked as influential exceed the Thompson tau",
+        "criterion:",
+        "    |Residuals/(RMS*Sqrt(1-Hii))/StdDevRes| > tau criterion",
+        "where RMS is the root-mean-square residual and tau is",
+        "computed from the Student t critical value at alpha = 0.05",
+        "with df = n-p degrees of freedom (n data points, p parameters).",
+        "",
+        "Such points deserve a second look: they may be outliers or",
+        "show that the model does not describe the data there.",
+        "Use File, Save as CSV Data to write the table to a file.",
+    });
+}
+
 TextWindow example1() {
     return {
         "Example input data file format: Michaelis-Menten.dat",

@@ -22,6 +22,10 @@ std::string splash_text();
 // The about box: title, the four description lines and the version block.
 std::string about_text();
 
+// The Help buttons of the results window and of the x/y data window.
+std::string results_help();
+std::string xydata_help();
+
 TextWindow example1();   // "Example #1 Data File"
 TextWindow example2();   // "Example #2 Data File"
 TextWindow example3();   // "Example #3 Data File"

@@ -1,5 +1,7 @@
 #include "shell/mainmenu.h"
 
+#include <array>
+
 #include "model/globals.h"
 #include "platform/appgraphics.h"
 #include "shell/options.h"
@@ -12,20 +14,6 @@ namespace {
 
 constexpr int frame_dark = ag::DARKGRAY;
 constexpr int frame_light = ag::LIGHTGRAY;
-
-// The result windows come with their own module; until it is part of the
-// program, every "Display Results" item and button stays off.
-constexpr bool result_views_available = false;
-
-bool is_view_control(menu_rules::Control c) {
-    for (const auto v : menu_rules::view_items) {
-        if (v == c) return true;
-    }
-    for (const auto v : menu_rules::view_buttons) {
-        if (v == c) return true;
-    }
-    return false;
-}
 
 bool is_button(menu_rules::Control c) {
     return static_cast<std::size_t>(c) >= static_cast<std::size_t>(menu_rules::Control::open_button);
@@ -232,16 +220,13 @@ void Menu::dispatch(int code) {
     case choice::restart: restart(); break;
     case choice::notepad:
     case choice::edit_data: edit_file(code); break;
-    case choice::results:
+    case choice::results: wresults(); break;
+    case choice::xy_data: wxydata(); break;
     case choice::plot_xy:
+    case choice::plot_xyx: wplotxy(); break;
     case choice::plot_logx:
-    case choice::residuals:
-    case choice::xy_data:
-    case choice::plot_xyx:
-    case choice::plot_logy:
-        // The result windows are not part of the program yet.
-        choice_ = choice::none;
-        break;
+    case choice::plot_logy: wplotlogxy(); break;
+    case choice::residuals: wresiduals(); break;
     default:
         // Quit is handled by the loop; anything else only redraws.
         break;
@@ -305,7 +290,7 @@ void Menu::apply_locked(const menu_rules::Panel& wanted, bool force) {
     panel_ = wanted;
     for (std::size_t i = 0; i < menu_rules::control_count; ++i) {
         const auto c = static_cast<Control>(i);
-        const bool on = wanted.on[i] && (result_views_available || !is_view_control(c));
+        const bool on = wanted.on[i];
         if (!force && applied_.on[i] == on) continue;
         applied_.on[i] = on;
         if (ids_[i] < 0) continue;

@@ -83,6 +83,14 @@ public:
     void rerunsharc();
     void edit_file(int code);  // choice::edit_data or choice::notepad
 
+    // Result-view launchers: the window opens modally over the disabled
+    // main window; after it the child windows close and the menus return.
+    void wresults();    // "Results Statistics"
+    void wxydata();     // "X vs Y Data"
+    void wplotxy();     // X vs Y and X / Y vs X plots (plot kinds 0 and 2)
+    void wplotlogxy();  // LOG(X) vs Y and X vs LOG(Y) plots (kinds 1 and 3)
+    void wresiduals();  // "Residuals Plot"
+
     // Direct actions.
     void resetscreen();  // Clear All
     void reset_screen();
@@ -124,6 +132,13 @@ private:
     void option_dialog(void (*dialog)());
     void reject_data_file();
     void refresh_main();
+    // Runs a result view (results, x/y data, residuals) modally: menus off
+    // (Clear All only before any Restart of a run), main window disabled.
+    void open_modal_view(const std::function<void()>& view);
+    // Checks the curves against the plot kind and runs the plot window.
+    void open_plot(bool from_logxy);
+    // Closes the child windows a view left listed and redraws.
+    void tidy_up();
 
     // A callback that runs action on this menu while it exists.
     std::function<void()> guarded(std::function<void(Menu&)> action);

@@ -214,6 +214,30 @@ TEST(FortranRead, TypedListReads)
     EXPECT_FALSE(fortran_io::read_list_logicals("T 1 F T", masks));
 }
 
+TEST(FortranRead, ListReadsTakeOnlyTheValuesWanted)
+{
+    using V = std::vector<std::string>;
+    V items;
+    // Splitting stops at the limit: the malformed tail is never looked at.
+    EXPECT_TRUE(fortran_io::read_list("1 2 3 'open", items, nullptr, 2));
+    EXPECT_EQ(items, (V{"1", "2"}));
+    // A repeat count may fill what is left, no more.
+    EXPECT_TRUE(fortran_io::read_list("1 2*5", items, nullptr, 3));
+    EXPECT_EQ(items, (V{"1", "5", "5"}));
+    EXPECT_FALSE(fortran_io::read_list("1 3*5", items, nullptr, 3));
+    EXPECT_EQ(items, (V{"1"}));
+    // Without a limit a record cannot ask for more than a million values.
+    EXPECT_FALSE(fortran_io::read_list("999999*1 2*2", items));
+    EXPECT_TRUE(fortran_io::read_list("999999*1 1*2 3", items));
+    EXPECT_EQ(items.size(), 1'000'000u);
+    EXPECT_EQ(items.back(), "2");
+
+    std::array<double, 2> a{0.0, 0.0};
+    EXPECT_TRUE(fortran_io::read_list_reals("2*7.5", a));
+    EXPECT_EQ(a, (std::array<double, 2>{7.5, 7.5}));
+    EXPECT_FALSE(fortran_io::read_list_reals("1000000*1 1000000*1", a));
+}
+
 TEST(FortranRead, WrittenNumbersReadBack)
 {
     // Every G0 text reads back to the same double (17 significant digits).

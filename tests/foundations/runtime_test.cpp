@@ -22,6 +22,38 @@ TEST(Runtime, SeedVectorReproducesTheSequence) {
     EXPECT_EQ(runtime::random_number(), b);
 }
 
+TEST(Runtime, AFreshSeedStartsANewSequenceThatTheSeedVectorReproduces) {
+    const std::vector<std::int32_t> zero(static_cast<std::size_t>(runtime::random_seed_size()), 0);
+    runtime::random_seed_put(zero);
+    runtime::random_seed_fresh();
+    const double first = runtime::random_number();
+    runtime::random_seed_put(zero);
+    runtime::random_seed_fresh();
+    EXPECT_NE(runtime::random_number(), first);  // a new seed each time
+
+    const auto state = runtime::random_seed_get();
+    const double a = runtime::random_number(), b = runtime::random_number();
+    runtime::random_seed_put(state);
+    EXPECT_EQ(runtime::random_number(), a);
+    EXPECT_EQ(runtime::random_number(), b);
+}
+
+TEST(Runtime, FreshSeedsRepeatUnderTheRepeatableClock) {
+    const auto draws = [] {
+        runtime::set_hooks(runtime::repeatable_clock());
+        std::vector<double> values;
+        for (int k = 0; k < 3; ++k) {
+            runtime::random_seed_fresh();
+            values.push_back(runtime::random_number());
+        }
+        runtime::reset_hooks();
+        return values;
+    };
+    const std::vector<double> first = draws();
+    EXPECT_EQ(draws(), first);
+    EXPECT_NE(first[0], first[1]);
+}
+
 TEST(Runtime, DrawsLieInTheUnitInterval) {
     runtime::reset_hooks();
     for (int i = 0; i < 10000; ++i) {

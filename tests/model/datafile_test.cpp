@@ -182,17 +182,12 @@ TEST_F(DataFileTest, BlockEndings) {
     EXPECT_EQ(count, 8);
     EXPECT_EQ(globals::bnext, 0);
 
-    // END is tested before NEXT.
+    // The first word decides, in any case.
     ASSERT_TRUE(datafile::a_row_count(write("both.dat", small_file(rows, "NEXT or END")), count));
+    EXPECT_EQ(globals::bnext, 1);
+    ASSERT_TRUE(datafile::a_row_count(write("end.dat", small_file(rows, "  End of data ! next file")), count));
+    EXPECT_EQ(count, 8);
     EXPECT_EQ(globals::bnext, 0);
-}
-
-TEST_F(DataFileTest, ModelLineWithEndInNoteEndsCountAtLineOne) {
-    auto lines = small_file({"1 2", "2 3"}, "END");
-    lines[0] = "y = P1*X1 + P2   ! the end";
-    int count = -1;
-    ASSERT_TRUE(datafile::a_row_count(write("note.dat", lines), count));
-    EXPECT_EQ(count, 0);
 }
 
 TEST_F(DataFileTest, WhiteSpaceOnlyLinesAreBlank) {
@@ -365,6 +360,97 @@ TEST_F(DataFileTest, FileOfMoreThan1000RowsIsRejected) {
 }
 
 // ---- counts and values ----
+
+// ---- malformed lines ----
+
+TEST_F(DataFileTest, OnlyAFirstWordEndOrNextEndsTheBlock) {
+    int count = 0;
+    // Words that hold or begin like END or NEXT are rows; "NaN" is a value.
+    auto lines = small_file({"1 2", "2 3 ! trend", "Endless 4", "END2 5", "Nextday 6"}, "end.");
+    lines[1] = "NaN 2.0";
+    ASSERT_TRUE(datafile::a_row_count(write("words.dat", lines), count));
+    EXPECT_EQ(count, 10);
+    EXPECT_EQ(globals::bnext, 0);
+    ASSERT_TRUE(datafile::a_row_count(write("next.dat", small_file({"1 2"}, "\tNext! series")), count));
+    EXPECT_EQ(count, 6);
+    EXPECT_EQ(globals::bnext, 1);
+    // The row check stops at the same line, and reads the rows before it.
+    int bad = 0, flag = 0;
+    std::string value;
+    datafile::checkparsestr2real(write("check.dat", small_file({"1 2", "2 3 ! the end", "3 x"}, "END")), 2, bad,
+                                 flag, &value);
+    EXPECT_EQ(flag, 1);
+    EXPECT_EQ(bad, 8);
+    EXPECT_EQ(value, "\"x\"");
+}
+
+TEST_F(DataFileTest, ValueReadersStopAtTheCommentAndTakeWhatTheyNeed) {
+    auto lines = small_file({"1 2 ! 1000000*3 1000000*4", "2*5", "3 4 5 6"}, "END");
+    lines[1] = "1.0 2.0 ! was 1,,2";
+    lines[4] = "T T ! F F";
+    const std::string path = write("comment.dat", lines);
+    kalvor::Matrix table;
+    int bad = -1, error = -1;
+    datafile::rxy(table, 3, 2, path, bad, error);
+    ASSERT_EQ(error, 0);
+    const double expected[3][2] = {{1, 2}, {5, 5}, {3, 4}};
+    for (std::size_t i = 0; i < 3; ++i)
+        for (std::size_t j = 0; j < 2; ++j) EXPECT_EQ(table(i, j), expected[i][j]);
+    std::vector<double> start(2);
+    datafile::rpar(start, 2, path, error);
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(start, (std::vector<double>{1.0, 2.0}));
+    std::vector<int> mask(2);
+    datafile::rmask(mask, 2, path);
+    EXPECT_EQ(mask, (std::vector<int>{1, 1}));
+    // A repeat count reaching beyond the row refuses it.
+    datafile::rxy(table, 2, 2, write("repeat.dat", small_file({"1 2", "3*5"}, "END")), bad, error);
+    EXPECT_EQ(error, 1);
+    EXPECT_EQ(bad, 7);
+}
+
+TEST_F(DataFileTest, NullValuesAreRefused) {
+    auto lines = small_file({"1 2", "2,,3"}, "END");
+    lines[1] = ",2.0";
+    lines[4] = "T,,T";
+    const std::string path = write("null.dat", lines);
+    kalvor::Matrix table;
+    int bad = 0, error = 0;
+    datafile::rxy(table, 2, 2, path, bad, error);
+    EXPECT_EQ(error, 1);
+    EXPECT_EQ(bad, 7);
+    std::vector<double> start(2);
+    datafile::rpar(start, 2, path, error);
+    EXPECT_EQ(error, 1);
+    std::vector<int> mask(2, 1);
+    datafile::rmask(mask, 2, path);
+    EXPECT_EQ(mask, (std::vector<int>{0, 0}));
+}
+
+TEST_F(DataFileTest, BlankLinesBeforeTheModelLineShiftEveryLine) {
+    auto lines = small_file({"1 2", "2 3", "3 x"}, "END");
+    lines[2] = "0.0 O.5";
+    lines.insert(lines.begin(), {"", " \t "});
+    const std::string path = write("lead.dat", lines);
+    int count = 0;
+    ASSERT_TRUE(datafile::a_row_count(path, count));
+    EXPECT_EQ(count, 8);
+    datafile::rxycols(count, path);
+    EXPECT_EQ(count, 2);
+    std::vector<double> start(2);
+    int error = 1;
+    datafile::rpar(start, 2, path, error);
+    EXPECT_EQ(start, (std::vector<double>{1.0, 2.0}));
+    // Reported lines are those of the file itself.
+    int bad = 0, flag = 0;
+    datafile::checkparameterdata(path, 2, bad, flag);
+    EXPECT_EQ(bad, 5);
+    datafile::checkparsestr2real(path, 2, bad, flag);
+    EXPECT_EQ(bad, 10);
+    kalvor::Matrix table;
+    datafile::rxy(table, 3, 2, path, bad, error);
+    EXPECT_EQ(bad, 10);
+}
 
 TEST_F(DataFileTest, ColumnCounterSeparatesCommas) {
     int count = 0;

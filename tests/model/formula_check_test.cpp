@@ -157,6 +157,21 @@ TEST_F(FormulaCheckTest, XVariablesBeyondTheDataGiveFourteen) {
     EXPECT_EQ(r.marker, "__________\\*/");
 }
 
+TEST_F(FormulaCheckTest, NamesBeyondTheAllowedOnesGiveFifteen) {
+    const std::string allowed = ": the model allows the parameters P1 to P8 and the variables X1 to X3.";
+    const Checked p9 = check("P1*X1+P9", 1, 1);
+    EXPECT_EQ(p9.ierr, 15);
+    EXPECT_EQ(p9.msg, "Invalid name P9" + allowed);
+    EXPECT_EQ(p9.marker, "_______\\*/");
+    // P10 holds P1, X4 no X1..X3, X0 and P0 are below the range.
+    EXPECT_EQ(check("P10*X1+P1", 1, 1).msg, "Invalid name P10" + allowed);
+    EXPECT_EQ(check("P1*X4", 1, 0).msg, "Invalid name X4" + allowed);
+    EXPECT_EQ(check("P1*X0+P2*X1", 2, 1).msg, "Invalid name X0" + allowed);
+    EXPECT_EQ(check("P0+P1*X1", 1, 1).ierr, 15);
+    // A P or X inside a word (EXP) starts no name.
+    EXPECT_EQ(check("P1*EXP(X1)+P8*X3+P2+P3+P4+P5+P6+P7+X2", 8, 3).ierr, 0);
+}
+
 TEST_F(FormulaCheckTest, MarkerContinuesTheUnderlineAfterTheName) {
     const Checked r = check("P2*X1+P1", 2, 1);  // P2 present, P1 too: fine
     EXPECT_EQ(r.ierr, 0);

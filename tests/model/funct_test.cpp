@@ -373,4 +373,23 @@ TEST(VectorRoutines, MovingAverageTooFewValues) {
     EXPECT_EQ(ys, (std::vector<double>{0, 0}));
 }
 
+
+TEST(FunGuards, RowsWithoutAModelValueAreCounted) {
+    // Each model has no value where X1 > 2: ASIN outside [-1, 1], SINH
+    // overflowing to infinity, and infinity minus infinity (NaN).
+    globals::reset_run_state();
+    const kalvor::Matrix x = column({0.5, 1.0, 2.0, 3.0, 4.0});
+    const std::vector<double> p{1.0};
+    for (const char* model : {"P1*ASIN(X1/2)", "P1*SINH(X1^9)", "SINH(X1^9)-SINH(X1^9)+P1"}) {
+        SCOPED_TRACE(model);
+        use_model(model, 1, 1);
+        EXPECT_EQ(funct::unevaluable_rows(x, p, 1, 1, 5), 2);
+        EXPECT_EQ(funct::unevaluable_rows(x, p, 1, 1, 3), 0);
+    }
+    // A huge finite value is clamped, not counted.
+    use_model("P1*EXP(X1*100)", 1, 1);
+    EXPECT_EQ(funct::unevaluable_rows(x, p, 1, 1, 5), 0);
+    globals::reset_run_state();
+}
+
 }  // namespace

@@ -159,9 +159,9 @@ TEST_F(NistModels, ModelLinesPassTheChecksAndEvaluateThroughTheModelGlue) {
         parse_func(np, nx, text, length, ierr, msg);
         const int npar = static_cast<int>(model.certified_params.size());
         if (npar > 8) {
-            // P9 is no name of the program: refused as an invalid element.
-            EXPECT_EQ(ierr, 6);
-            EXPECT_EQ(msg.trimmed(), "Invalid variable or math function");
+            // P9 is no name of the program: refused with the names it allows.
+            EXPECT_EQ(ierr, 15);
+            EXPECT_EQ(msg.trimmed(), "Invalid name P9: the model allows the parameters P1 to P8 and the variables X1 to X3.");
             continue;
         }
         ASSERT_EQ(ierr, 0) << msg.trimmed();

@@ -17,50 +17,12 @@
 #include <vector>
 
 #include "foundations/runtime.h"
-#include "foundations/timeit.h"
-#include "model/formula_check.h"
 #include "model/globals.h"
+#include "optimizers/fit_fixture.h"
 
 namespace {
 
-struct Problem {
-    std::string formula;             // right-hand side of "Y="
-    std::vector<double> x, y;        // one X variable
-    std::vector<double> p;           // start
-    std::vector<int> mask;           // empty: all free
-    std::vector<double> lo, hi;      // empty: -1e6 and 1e6
-    int mode = 0;                    // weighting mode
-};
-
-// The model compiled and the rows, mask and bounds in the shared fit data.
-void set_up(Problem pr) {
-    globals::reset_run_state();
-    const auto np = pr.p.size();
-    if (pr.mask.empty()) pr.mask.assign(np, 1);
-    if (pr.lo.empty()) pr.lo.assign(np, -1e6);
-    if (pr.hi.empty()) pr.hi.assign(np, 1e6);
-    kalvor::Text<512> text(pr.formula);
-    const std::vector<double> p1(np, 1.0), x1(1, 1.0);
-    double y = fnparse2_recompile;
-    ASSERT_TRUE(fnparse2(p1, x1, static_cast<int>(np), 1, 1, text.view(), y)) << pr.formula;
-    common_udf::cudf = pr.formula;
-    using namespace common_data;
-    nd = static_cast<int>(pr.y.size());
-    nxd = 1;
-    npr = static_cast<int>(np);
-    ndwt = pr.mode;
-    for (std::size_t i = 0; i < pr.y.size(); ++i) {
-        xd[i] = pr.x[i];
-        yd[i] = pr.y[i];
-        ysig[i] = 1.0;
-        ydf[i] = 0.0;
-    }
-    for (std::size_t k = 0; k < np; ++k) {
-        pmask[k] = pr.mask[k];
-        pboundlo[k] = pr.lo[k];
-        pboundhi[k] = pr.hi[k];
-    }
-}
+using Problem = sharc_test::FitProblem;
 
 struct Result {
     std::vector<double> p;
@@ -79,11 +41,7 @@ Result fit(std::vector<double> p, int mode, int cap = 500) {
 
 class A23mrt : public ::testing::Test {
 protected:
-    void SetUp() override {
-        globals::timemax = 600000.0;
-        int restart = 1;
-        timeit_mod::timeclock(restart);
-    }
+    void SetUp() override { optimizer_test::restart_run_clock(); }
     void TearDown() override {
         runtime::reset_hooks();
         globals::reset_run_state();
@@ -98,7 +56,7 @@ Problem rosenbrock() {
 
 TEST_F(A23mrt, SolvesRosenbrockFromTheClassicStart) {
     for (const int mode : {0, 1}) {
-        set_up(rosenbrock());
+        sharc_test::set_up_data(rosenbrock());
         const Result r = fit({-1.2, 1.0}, mode);
         EXPECT_NEAR(r.p[0], 1.0, 1e-6) << mode;
         EXPECT_NEAR(r.p[1], 1.0, 2e-6) << mode;
@@ -108,7 +66,7 @@ TEST_F(A23mrt, SolvesRosenbrockFromTheClassicStart) {
 }
 
 TEST_F(A23mrt, SolvesAStraightLineExactlyFarBelowItsCap) {
-    set_up({"P1+P2*X1", {1, 2, 3, 4, 5, 6}, {5, 8, 11, 14, 17, 20}, {1.0, 1.0}});  // 2 + 3 x
+    sharc_test::set_up_data({"P1+P2*X1", {1, 2, 3, 4, 5, 6}, {5, 8, 11, 14, 17, 20}, {1.0, 1.0}});  // 2 + 3 x
     const Result r = fit({1.0, 1.0}, 0);
     EXPECT_NEAR(r.p[0], 2.0, 1e-9);
     EXPECT_NEAR(r.p[1], 3.0, 1e-9);
@@ -122,7 +80,7 @@ TEST_F(A23mrt, SolvesAStraightLineExactlyFarBelowItsCap) {
 
 TEST_F(A23mrt, FitsAOneParameterModelToItsClosedForm) {
     const std::vector<double> x = {1, 2, 3, 4, 5}, y = {2.2, 3.9, 6.3, 7.8, 10.4};
-    set_up({"P1*X1", x, y, {0.5}});
+    sharc_test::set_up_data({"P1*X1", x, y, {0.5}});
     double sxy = 0, sxx = 0;
     for (std::size_t i = 0; i < x.size(); ++i) {
         sxy += x[i] * y[i];
@@ -156,7 +114,7 @@ TEST_F(A23mrt, ReachesTheCertifiedMisra1aValuesFromStartTwo) {
     }
     ASSERT_EQ(pr.y.size(), 14u);
     ASSERT_EQ(pr.p, (std::vector<double>{250.0, 0.0005}));
-    set_up(pr);
+    sharc_test::set_up_data(pr);
     const Result r = fit(pr.p, 1);
     EXPECT_NEAR(r.p[0] / 2.3894212918e+02, 1.0, 1e-6);
     EXPECT_NEAR(r.p[1] / 5.5015643181e-04, 1.0, 1e-6);
@@ -167,14 +125,14 @@ TEST_F(A23mrt, AnActiveBoundHoldsTheSlopeAndHeldParametersStayBitIdentical) {
     // Line 2 + 3 x with the slope capped at 2.5: the best intercept for slope
     // 2.5 is mean(y) - 2.5 mean(x) = 12.5 - 8.75 = 3.75.
     const std::vector<double> x = {1, 2, 3, 4, 5, 6}, y = {5, 8, 11, 14, 17, 20};
-    set_up({"P1+P2*X1", x, y, {1.0, 1.0}, {1, 1}, {-100.0, -100.0}, {100.0, 2.5}});
+    sharc_test::set_up_data({"P1+P2*X1", x, y, {1.0, 1.0}, {1, 1}, {-100.0, -100.0}, {100.0, 2.5}});
     Result r = fit({1.0, 1.0}, 1);
     EXPECT_EQ(r.p[1], 2.5);
     EXPECT_NEAR(r.p[0], 3.75, 1e-3);
     EXPECT_NEAR(r.ssq, 4.375, 1e-5);  // residuals -1.25, -0.75, ..., 1.25
 
     const double held = 0.1234567890123457;
-    set_up({"P1+P2*X1+P3*X1^2", x, y, {1.0, 1.0, held}, {1, 1, 0}});
+    sharc_test::set_up_data({"P1+P2*X1+P3*X1^2", x, y, {1.0, 1.0, held}, {1, 1, 0}});
     r = fit({1.0, 1.0, held}, 1);
     EXPECT_EQ(std::bit_cast<std::uint64_t>(r.p[2]), std::bit_cast<std::uint64_t>(held));
     // The rest fits y - held x^2 by a straight line.
@@ -183,7 +141,7 @@ TEST_F(A23mrt, AnActiveBoundHoldsTheSlopeAndHeldParametersStayBitIdentical) {
 
 TEST_F(A23mrt, GuardedModelValuesLeaveNoNaN) {
     // LOG and SQRT of negative arguments on part of the range.
-    set_up({"P1*LOG(X1-P2)+SQRT(P2)", {0.5, 1, 2, 3, 4}, {0.1, 0.5, 1.2, 1.6, 2.0}, {1.0, 0.8}});
+    sharc_test::set_up_data({"P1*LOG(X1-P2)+SQRT(P2)", {0.5, 1, 2, 3, 4}, {0.1, 0.5, 1.2, 1.6, 2.0}, {1.0, 0.8}});
     const Result r = fit({1.0, 0.8}, 1);
     for (double v : r.p) EXPECT_TRUE(std::isfinite(v));
     EXPECT_TRUE(std::isfinite(r.ssq));
@@ -196,7 +154,7 @@ TEST_F(A23mrt, GuardedModelValuesLeaveNoNaN) {
 TEST_F(A23mrt, WithEveryParameterHeldNothingIsSearched) {
     Problem pr = rosenbrock();
     pr.mask = {0, 0};
-    set_up(pr);
+    sharc_test::set_up_data(pr);
     const Result r = fit({-1.2, 1.0}, 1);
     EXPECT_EQ(r.evaluations, 1);
     EXPECT_EQ(r.p, (std::vector<double>{-1.2, 1.0}));
@@ -204,13 +162,12 @@ TEST_F(A23mrt, WithEveryParameterHeldNothingIsSearched) {
 }
 
 TEST_F(A23mrt, AnExhaustedTimeBudgetSkipsTheIterationsAndLeavesTheRunClockAlone) {
-    set_up(rosenbrock());
+    sharc_test::set_up_data(rosenbrock());
     double now = 5000.0;
     runtime::Hooks hooks;
     hooks.monotonic_seconds = [&] { return now; };
     runtime::set_hooks(hooks);
-    int restart = 1;
-    timeit_mod::timeclock(restart);
+    optimizer_test::restart_run_clock();
     now += 20.0;
     globals::timemax = 10.0;
     globals::totaltime = 1.5;
@@ -226,7 +183,7 @@ TEST_F(A23mrt, AnExhaustedTimeBudgetSkipsTheIterationsAndLeavesTheRunClockAlone)
 TEST_F(A23mrt, TheObjectiveUsesTheWeightsOfItsOwnEvaluation) {
     Problem pr = {"P1*X1", {1, 2, 3, 4}, {1.5, 2.2, 3.1, 3.9}, {1.0}};
     pr.mode = 2;
-    set_up(pr);
+    sharc_test::set_up_data(pr);
     std::vector<double> r(4);
     double after_small = 0, after_large = 0, other = 0;
     mrt_a23_mod::mrtfun(1, std::vector<double>{0.1}, r, other);

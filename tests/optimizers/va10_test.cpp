@@ -12,10 +12,9 @@
 #include <vector>
 
 #include "foundations/runtime.h"
-#include "foundations/timeit.h"
 #include "model/funct.h"
 #include "model/globals.h"
-#include "optimizers/model_fixture.h"
+#include "optimizers/fit_fixture.h"
 
 namespace {
 
@@ -25,9 +24,7 @@ class Va10 : public ::testing::Test {
 protected:
     void SetUp() override {
         globals::reset_run_state();
-        globals::timemax = 600000.0;
-        int restart = 1;
-        timeit_mod::timeclock(restart);
+        restart_run_clock();
     }
     void TearDown() override {
         runtime::reset_hooks();
@@ -120,7 +117,7 @@ TEST_F(Va10, ResultsStayInsideTheBounds) {
 // Mode 2 factorises the given matrix once; mode 3 given its factors by hand
 // must then run the same course.
 TEST_F(Va10, AMatrixAndItsFactorsGiveTheSameRun) {
-    use_model("P1*EXP(P2*X1)", 2, 1);
+    sharc_test::compile_model("P1*EXP(P2*X1)", 2);
     std::vector<double> x, y;
     for (int i = 0; i < 10; ++i) {
         x.push_back(0.5 * i);
@@ -175,8 +172,7 @@ TEST_F(Va10, TheTimeBudgetStopsTheRunWithoutTouchingTheRunClock) {
     runtime::Hooks hooks;
     hooks.monotonic_seconds = [now] { return *now += 1000.0; };
     runtime::set_hooks(hooks);
-    int restart = 1;
-    timeit_mod::timeclock(restart);
+    restart_run_clock();
     globals::totaltime = 7.0;
 
     use_rosenbrock();

@@ -14,30 +14,18 @@
 
 #include "foundations/runtime.h"
 #include "model/globals.h"
+#include "optimizers/fit_fixture.h"
 #include "optimizers/va10b_box.h"
 #include "optimizers/va10b_derivatives.h"
 #include "optimizers/va10b_search.h"
-#include "run/sharc_fixture.h"
 
 namespace {
 
 using Vector = std::vector<double>;
 using sharc_test::FitProblem;
 
-// Example 1: y = P2*X1/(P1 + X1) on x = 5, 10, ..., 100.
-const Vector mm_y = {3.2,  15.9, 35.8, 45.1, 69.1, 75.6, 76.6, 83.7,  80.5, 90.0,
-                     87.2, 94.3, 99.0, 90.7, 88.6, 97.0, 101.9, 90.8, 90.5, 105.0};
-
-FitProblem michaelis_menten() {
-    FitProblem problem;
-    problem.formula = "P2*X1/(P1+X1)";
-    for (int k = 1; k <= 20; ++k) problem.x.push_back(5.0 * k);
-    problem.y = mm_y;
-    problem.p = {10.0, 100.0};
-    problem.lo = {1e-6, 1e-6};
-    problem.hi = {1e6, 1e6};
-    return problem;
-}
+// Example 1 from (10, 100).
+FitProblem michaelis_menten() { return optimizer_test::michaelis_menten({10.0, 100.0}); }
 
 struct Result {
     Vector b;
@@ -72,39 +60,19 @@ protected:
     }
 };
 
-// Least-squares line through (x, y): intercept, slope and residual sum.
-struct Line {
-    double a, b, sse;
-};
-Line least_squares(const Vector& x, const Vector& y) {
-    const double n = static_cast<double>(x.size());
-    double sx = 0, sy = 0, sxx = 0, sxy = 0;
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        sx += x[i];
-        sy += y[i];
-        sxx += x[i] * x[i];
-        sxy += x[i] * y[i];
-    }
-    const double b = (n * sxy - sx * sy) / (n * sxx - sx * sx);
-    const double a = (sy - b * sx) / n;
-    double sse = 0.0;
-    for (std::size_t i = 0; i < x.size(); ++i) sse += std::pow(y[i] - a - b * x[i], 2);
-    return {a, b, sse};
-}
-
 TEST_F(Va10b, FitsExactAndNoisyLinesToTheirClosedForm) {
     for (const Vector& y : {Vector{5, 8, 11, 14, 17, 20, 23, 26}, Vector{2.1, 3.9, 6.2, 7.8, 10.1, 12.2, 13.8, 16.1}}) {
         FitProblem problem = sharc_test::line_problem();
         problem.y = y;
         problem.p = {1.0, 1.0};
         fit(problem);
-        const Line line = least_squares(problem.x, y);
+        const auto line = sharc_test::least_squares_line(problem.x, y);
         const Result r = run(problem.p);
         EXPECT_GE(r.iexit, 0);
         // Forward differences leave an offset of the order of their step.
         EXPECT_NEAR(r.b[0], line.a, 2e-4);
         EXPECT_NEAR(r.b[1], line.b, 4e-5);
-        EXPECT_NEAR(r.f, line.sse, 1e-7);
+        EXPECT_NEAR(r.f, line.ssq, 1e-7);
         EXPECT_DOUBLE_EQ(r.f, objective(r.b));  // the value belongs to the returned point
     }
 }
@@ -127,9 +95,7 @@ TEST_F(Va10b, FollowsTheRosenbrockValleyAsTwoResiduals) {
 // The sum of squares of Example 1 at P2 = 120 as a function of P1, and its
 // minimum by golden-section search.
 double example1_sum(double p1) {
-    double sum = 0.0;
-    for (int k = 1; k <= 20; ++k) sum += std::pow(mm_y[static_cast<std::size_t>(k - 1)] - 120.0 * 5 * k / (p1 + 5 * k), 2);
-    return sum;
+    return optimizer_test::plain_ssq(michaelis_menten(), [&](double x) { return 120.0 * x / (p1 + x); });
 }
 double example1_best_p1() {
     double a = 1.0, b = 100.0;

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "model/globals.h"
-#include "optimizers/model_fixture.h"
+#include "optimizers/fit_fixture.h"
 
 namespace {
 
@@ -124,7 +124,7 @@ TEST(Vmsqp, AnUpperBoundInTheWayNeverMakesTheFitWorse) {
 // Driver's value 4.5e19 on entry, the start already optimal: no step may
 // be taken just because it beats that value.
 TEST(Vmsqp, NeverEndsAboveItsOwnStartWhateverTheCallerClaims) {
-    use_model("P1+P2*X1", 2, 1);
+    sharc_test::compile_model("P1+P2*X1", 2);
     use_rows({{1, 2, 3, 4, 5, 6, 7, 8}}, {2.1, 3.9, 6.2, 7.8, 10.1, 12.2, 13.8, 16.1});
     // Least-squares line of these rows (normal equations).
     const std::vector<double> best{0.03571428571428292, 1.9976190476190478};
@@ -169,7 +169,7 @@ TEST(Vmsqp, WithNothingToMoveTheStartComesBack) {
     expect_consistent(r);
 
     // No parameters at all: the value of the model as it stands.
-    use_model("3*X1", 0, 1);
+    sharc_test::compile_model("3*X1", 0);
     const Result none = run({}, {}, {});
     EXPECT_EQ(none.f, 8.0 * 2.0 * 2.0);  // every residual is 2
 }
@@ -255,7 +255,7 @@ TEST(VmsqpObjective, GradientIsACentralDifferenceWithFlooredSteps) {
 
     // f = sum (y - P1 - P2 x)^2 has gradient -2 sum r (1, x); P3 is held
     // and P4 does not enter the model (a flat direction).
-    use_model("P1+P2*X1+P3+0*P4", 4, 1);
+    sharc_test::compile_model("P1+P2*X1+P3+0*P4", 4);
     use_rows({{1, 2, 3}}, {1.0, 4.0, 2.0});
     std::vector<double> b{0.5, 1.0, 0.25, 3.0}, g(4, 9.0), w(3, 0.0);
     const std::vector<double> y{1.0, 4.0, 2.0};

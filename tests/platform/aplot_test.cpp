@@ -297,3 +297,40 @@ TEST(Aplot, LinesToPointsFarOutsideAFixedRangeAreCutAtTheFrame) {
         }
     }
 }
+
+TEST(Aplot, TheTestDriverReadsBackTheLastEmbeddedPlot) {
+    td::Session session;
+    const int id = ag::initwindow(300, 200, "Read back");
+    EXPECT_FALSE(td::last_plot(id).has_value());
+    auto plot = aplot::initialize_plot();
+    aplot::set_xlogarithmic(plot);
+    aplot::set_yscale_4(plot, 1.5f, 6.25f);
+    aplot::set_ylabel(plot, "Y  ");
+    const std::vector<float> x = {1, 2}, y = {3, 4};
+    dot(plot, 9, 9, 1, 2, 3);
+    const int s = aplot::add_dataset_4(plot, x, y);
+    aplot::set_serieslabel(plot, s, "fit ");
+    aplot::embed_plot(plot, id, 10, 20, 200, 150);
+    aplot::set_xlinear(plot);  // changes after drawing are not read back
+    aplot::embed_plot(plot, -1, 0, 0, 10, 10);  // nor a plot drawn into no window
+    aplot::destroy_plot(plot);
+
+    const auto r = td::last_plot(id);
+    ASSERT_TRUE(r.has_value());
+    EXPECT_TRUE(r->x.logarithmic);
+    EXPECT_FALSE(r->x.fixed);
+    EXPECT_FALSE(r->y.logarithmic);
+    EXPECT_TRUE(r->y.fixed);
+    EXPECT_EQ(r->y.low, 1.5);
+    EXPECT_EQ(r->y.high, 6.25);
+    EXPECT_EQ(r->y.label, "Y");
+    ASSERT_EQ(r->series.size(), 2u);
+    EXPECT_EQ(r->series[0].type, aplot::SERIES_BIG_DOTS);
+    EXPECT_EQ(r->series[0].color, ag::creatergb(1, 2, 3));
+    EXPECT_EQ(r->series[1].type, aplot::SERIES_LINE);
+    EXPECT_EQ(r->series[1].color, -1);
+    EXPECT_EQ(r->series[1].x, (std::vector<double>{1, 2}));
+    EXPECT_EQ(r->series[1].label, "fit");
+    EXPECT_EQ(r->left, 10);
+    EXPECT_EQ(r->height, 150);
+}

@@ -15,6 +15,7 @@
 #include "foundations/runtime.h"
 #include "model/globals.h"
 #include "run/sharc.h"
+#include "run/seam_fixture.h"
 #include "run/sharc_fixture.h"
 
 namespace {
@@ -58,45 +59,21 @@ TEST(CascadeRules, LevenbergMarquardtKeepsTies) {
 
 // ---- fits through the seam ----
 
-struct Report {
-    std::string stage;
-    double value;
-    double lowest;
-    bool accepted;
-};
+using sharc_test::Report;
 
 // The straight line y = P1 + P2 X1 on x = 1..8, unweighted, inside [-100, 100].
-class CascadeRun : public ::testing::Test {
+class CascadeRun : public sharc_test::SeamTest {
 protected:
     void SetUp() override {
-        globals::reset_run_state();
-        cascade::services() = {};
-        runtime::set_time_scale(0.0);
+        SeamTest::SetUp();
         globals::iopt = 1;
         sharc_test::compile_model("P1+P2*X1", 2);
-        cascade::services().observer = [this](const cascade::StageReport& r) {
-            reports.push_back({std::string(r.stage), r.value, r.lowest, r.accepted});
-        };
-    }
-    void TearDown() override {
-        cascade::services() = {};
-        runtime::set_time_scale(1.0);
-        globals::reset_run_state();
     }
 
     sharc_mod::SharcArgs line_fit(const std::vector<double>& y) {
-        sharc_mod::SharcArgs a;
-        a.n = static_cast<int>(y.size());
-        a.m = 1;
-        a.k = 2;
-        a.x = kalvor::Matrix(y.size(), 1);
-        for (std::size_t i = 0; i < y.size(); ++i) a.x(i, 0) = static_cast<double>(i + 1);
-        a.y = y;
-        a.sig.assign(y.size(), 1.0);
-        a.p = {1.0, 1.0};
-        a.mask = {1, 1};
-        a.lo = {-100.0, -100.0};
-        a.hi = {100.0, 100.0};
+        std::vector<double> x;
+        for (std::size_t i = 0; i < y.size(); ++i) x.push_back(static_cast<double>(i + 1));
+        auto a = sharc_test::one_variable_fit(x, y, {1.0, 1.0}, {-100.0, -100.0}, {100.0, 100.0});
         a.level = 3;
         a.cap_plus_one = 95;
         a.bounded = 1;
@@ -116,29 +93,14 @@ protected:
 
     // The least-squares line through the rows of a.
     std::vector<double> optimum(const sharc_mod::SharcArgs& a) const {
-        double sx = 0, sy = 0, sxx = 0, sxy = 0;
-        const double n = a.n;
-        for (int i = 0; i < a.n; ++i) {
-            const double x = i + 1, y = a.y[static_cast<std::size_t>(i)];
-            sx += x;
-            sy += y;
-            sxx += x * x;
-            sxy += x * y;
-        }
-        const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
-        return {(sy - slope * sx) / n, slope};
-    }
-
-    std::vector<Report> of(const std::string& stage) const {
-        std::vector<Report> out;
-        for (const Report& r : reports)
-            if (r.stage == stage) out.push_back(r);
-        return out;
+        std::vector<double> x;
+        for (int i = 0; i < a.n; ++i) x.push_back(i + 1);
+        const auto line = sharc_test::least_squares_line(x, a.y);
+        return {line.a, line.b};
     }
 
     sharc_test::Repeatable repeatable;
     int restart = 0;
-    std::vector<Report> reports;
 };
 
 const std::vector<double> noisy = {2.1, 3.9, 6.2, 7.8, 10.1, 12.2, 13.8, 16.1};

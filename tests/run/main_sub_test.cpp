@@ -24,28 +24,6 @@ using appgraphics::DialogRequest;
 
 const std::string closing = std::string(30, ' ') + "*** RUN ABORTED! ***";
 
-// A text as the dialog shows it: LF line ends, no trailing blanks per line.
-std::string shown(std::string_view text) {
-    std::string out, line;
-    auto flush = [&] {
-        line.erase(line.find_last_not_of(' ') + 1);
-        out += line;
-        line.clear();
-    };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        if (text[i] == '\n') {
-            flush();
-            out += '\n';
-        } else {
-            line += text[i];
-        }
-    }
-    flush();
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
-    return out;
-}
-
 // What the scripted driver saw at one call.
 struct DriverCall {
     int level = 0, bounded = 0, iopt = 0, iopt2 = 0, brewt = 0, mode = 0;
@@ -246,7 +224,8 @@ TEST_F(MainSubTest, ShapeChecksInTheirOrder) {
     expect_abort(model + "1 2\n0 0\n9 9\nT T\n1 2\n2 3\nEND\n", mainsub::abort_message(Abort::B1, 2, 2));
     expect_abort(model + "1 2\n0 0\n9 9\nF F\n" + rows + "END\n", mainsub::abort_message(Abort::B2, 2, 0));
     expect_abort(model + "1 2\n0 0\n9 9\nT T\n1 2 3\n2 3 4\n3 4 5\nEND\n", mainsub::abort_message(Abort::B3, 2));
-    expect_abort(model + "1 2\n0 x\n9 9\nT T\n" + rows + "END\n", mainsub::abort_message(Abort::B4, 3));
+    expect_abort(model + "1 2\n0 x\n9 9\nT T\n" + rows + "END\n",
+                 mainsub::value_abort_message(Abort::B4, 3, "\"x\""));
     expect_abort(model + "1 2 3\n0 0\n9 9\nT T\n" + rows + "END\n", mainsub::abort_message(Abort::B5, 2));
     expect_abort(model + "1 2\n0 0 0\n9 9\nT T\n" + rows + "END\n", mainsub::abort_message(Abort::B6, 2));
     expect_abort(model + "1 2\n0 0\n9\nT T\n" + rows + "END\n", mainsub::abort_message(Abort::B7, 2));
@@ -254,7 +233,7 @@ TEST_F(MainSubTest, ShapeChecksInTheirOrder) {
     // B10 writes the row number without blanks, right before "is".
     expect_abort(model + "1 2\n0 0\n9 9\nT T\n1 2\n2 q\n3 4\nEND\n",
                  "A numeric syntax error was identified in the X vs Y data file: " + (dir / "ABORT.DAT").string() +
-                     "\nA number in row 7is not a valid numeric value.\n\n" + closing);
+                     "\nA number in row 7is not a valid numeric value.\nCannot read line 7: \"q\".\n\n" + closing);
     expect_abort("y = P2*X1/(P1 + X1) + P3\n1 2 3\n0 0 0\n9 9 9\nT F F\n" + rows + "END\n",
                  mainsub::abort_message(Abort::B9, 1));
     expect_abort("y = P2*X1/(P1 + X1) + P3\n1 2 3\n0 0 0\n9 9 9\nF F F\n" + rows + "END\n",

@@ -9,6 +9,7 @@
 #include <deque>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <unistd.h>
@@ -17,6 +18,28 @@
 #include "model/globals.h"
 #include "platform/appgraphics.h"
 #include "platform/dialogs.h"
+
+// A text as the dialog shows it: LF line ends, no trailing blanks per line.
+inline std::string shown(std::string_view text) {
+    std::string out, line;
+    auto flush = [&] {
+        line.erase(line.find_last_not_of(' ') + 1);
+        out += line;
+        line.clear();
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        if (text[i] == '\n') {
+            flush();
+            out += '\n';
+        } else {
+            line += text[i];
+        }
+    }
+    flush();
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+    return out;
+}
 
 class RunFilesTest : public ::testing::Test {
 protected:

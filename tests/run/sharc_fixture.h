@@ -28,52 +28,59 @@ struct FitProblem {
     std::vector<double> lo, hi;    // empty: -1e6 and 1e6
     int mode = 0;                  // weighting mode
     int bounded = 0;
+    std::vector<double> sig;       // empty: 1 per row
 };
 
-// Compile formula with np parameters and one X variable as the model of the fit.
-inline void compile_model(const std::string& formula, int np) {
+// Compile formula with np parameters and nx X variables as the model of the fit.
+inline void compile_model(const std::string& formula, int np, int nx = 1) {
     kalvor::Text<512> text(formula);
     const std::vector<double> p(static_cast<std::size_t>(np), 1.0);
-    const std::vector<double> x(1, 1.0);
+    const std::vector<double> x(static_cast<std::size_t>(nx), 1.0);
     double y = fnparse2_recompile;
-    ASSERT_TRUE(fnparse2(p, x, np, 1, 1, text.view(), y)) << formula;
+    ASSERT_TRUE(fnparse2(p, x, np, nx, 1, text.view(), y)) << formula;
     common_udf::cudf = formula;
 }
 
-// Fresh run state, the model compiled, the data in common_data and in s.
-inline void set_up_fit(sharc::DriverState& s, FitProblem problem) {
+// Fresh run state, the model compiled, the data in common_data; returns
+// problem with its defaults filled in.
+inline FitProblem set_up_data(FitProblem problem) {
     globals::reset_run_state();
-    const int np = static_cast<int>(problem.p.size());
-    const int rows = static_cast<int>(problem.y.size());
-    compile_model(problem.formula, np);
-    if (problem.mask.empty()) problem.mask.assign(problem.p.size(), 1);
-    if (problem.lo.empty()) problem.lo.assign(problem.p.size(), -1e6);
-    if (problem.hi.empty()) problem.hi.assign(problem.p.size(), 1e6);
-
-    kalvor::Matrix x(static_cast<std::size_t>(rows), 1);
-    for (int i = 0; i < rows; ++i) x(static_cast<std::size_t>(i), 0) = problem.x[static_cast<std::size_t>(i)];
-    const std::vector<double> sig(static_cast<std::size_t>(rows), 1.0);
-    s.set_data(x, problem.y, sig, 1, rows);
-    s.mode = problem.mode;
-    s.bounded = problem.bounded;
-    s.set_parameters(problem.p, problem.mask, problem.lo, problem.hi, np);
+    const auto np = problem.p.size();
+    compile_model(problem.formula, static_cast<int>(np));
+    if (problem.mask.empty()) problem.mask.assign(np, 1);
+    if (problem.lo.empty()) problem.lo.assign(np, -1e6);
+    if (problem.hi.empty()) problem.hi.assign(np, 1e6);
+    if (problem.sig.empty()) problem.sig.assign(problem.y.size(), 1.0);
 
     using namespace common_data;
-    nd = rows;
+    nd = static_cast<int>(problem.y.size());
     nxd = 1;
-    npr = np;
+    npr = static_cast<int>(np);
     ndwt = problem.mode;
     for (std::size_t i = 0; i < problem.y.size(); ++i) {
         xd[i] = problem.x[i];
         yd[i] = problem.y[i];
-        ysig[i] = 1.0;
+        ysig[i] = problem.sig[i];
     }
-    for (std::size_t k = 0; k < problem.p.size(); ++k) {
+    for (std::size_t k = 0; k < np; ++k) {
         pmask[k] = problem.mask[k];
         pboundlo[k] = problem.lo[k];
         pboundhi[k] = problem.hi[k];
         pfinal[k] = problem.p[k];
     }
+    return problem;
+}
+
+// The same, and the data in s.
+inline void set_up_fit(sharc::DriverState& s, const FitProblem& given) {
+    const FitProblem problem = set_up_data(given);
+    const int rows = static_cast<int>(problem.y.size());
+    kalvor::Matrix x(static_cast<std::size_t>(rows), 1);
+    for (int i = 0; i < rows; ++i) x(static_cast<std::size_t>(i), 0) = problem.x[static_cast<std::size_t>(i)];
+    s.set_data(x, problem.y, problem.sig, 1, rows);
+    s.mode = problem.mode;
+    s.bounded = problem.bounded;
+    s.set_parameters(problem.p, problem.mask, problem.lo, problem.hi, static_cast<int>(problem.p.size()));
 }
 
 // Repeatable random numbers while it lives: the simple and the seedable
@@ -109,6 +116,32 @@ inline bool inside(const std::vector<double>& p, const std::vector<double>& lo, 
     return true;
 }
 
+// Least squares of a straight line y = a + b x, in closed form: the line,
+// its residual sum, the standard errors and the correlation of a and b.
+struct Line {
+    double a, b, ssq, se_a, se_b, corr;
+};
+inline Line least_squares_line(const std::vector<double>& x, const std::vector<double>& y) {
+    const double n = static_cast<double>(x.size());
+    double sx = 0, sy = 0, sxx = 0, sxy = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        sx += x[i];
+        sy += y[i];
+        sxx += x[i] * x[i];
+        sxy += x[i] * y[i];
+    }
+    const double det = n * sxx - sx * sx;
+    Line l{};
+    l.b = (n * sxy - sx * sy) / det;
+    l.a = (sy - l.b * sx) / n;
+    for (std::size_t i = 0; i < x.size(); ++i) l.ssq += std::pow(y[i] - l.a - l.b * x[i], 2);
+    const double s2 = l.ssq / (n - 2);
+    l.se_a = std::sqrt(s2 * sxx / det);
+    l.se_b = std::sqrt(s2 * n / det);
+    l.corr = -sx / std::sqrt(n * sxx);
+    return l;
+}
+
 // Decay data y = 2 exp(-0.5 x) with a small fixed disturbance, x = 0.5..4.
 inline FitProblem decay_problem() {
     FitProblem problem;
@@ -122,6 +155,17 @@ inline FitProblem decay_problem() {
     problem.p = {1.2, -0.2};
     problem.lo = {0.5, -2.0};
     problem.hi = {5.0, -0.05};
+    return problem;
+}
+
+// 100 (P2 - P1^2)^2 + (1 - P1)^2 as the residuals of two rows, from the
+// classic start (-1.2, 1).
+inline FitProblem rosenbrock_problem() {
+    FitProblem problem;
+    problem.formula = "X1*10*(P2-P1^2)+(1-X1)*P1";
+    problem.x = {1.0, 0.0};
+    problem.y = {0.0, 1.0};
+    problem.p = {-1.2, 1.0};
     return problem;
 }
 

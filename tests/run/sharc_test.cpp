@@ -6,10 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <limits>
 #include <numeric>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,26 +17,16 @@
 #include "platform/dialogs.h"
 #include "run/cascade.h"
 #include "run/postfit.h"
+#include "run/seam_fixture.h"
 #include "run/sharc_fixture.h"
 
 namespace {
 
-// A fit of one X variable with everything free inside wide bounds.
+// A fit of one X variable with everything free, at level 3 inside bounds.
 sharc_mod::SharcArgs one_variable_fit(const std::vector<double>& x, const std::vector<double>& y,
                                       const std::vector<double>& p, const std::vector<double>& lo,
                                       const std::vector<double>& hi) {
-    sharc_mod::SharcArgs a;
-    a.n = static_cast<int>(y.size());
-    a.m = 1;
-    a.k = static_cast<int>(p.size());
-    a.x = kalvor::Matrix(y.size(), 1);
-    for (std::size_t i = 0; i < y.size(); ++i) a.x(i, 0) = x[i];
-    a.y = y;
-    a.sig.assign(y.size(), 1.0);
-    a.p = p;
-    a.mask.assign(p.size(), 1);
-    a.lo = lo;
-    a.hi = hi;
+    auto a = sharc_test::one_variable_fit(x, y, p, lo, hi);
     a.level = 3;
     a.cap_plus_one = 95;
     a.tolerance = 1e-9;
@@ -46,44 +34,17 @@ sharc_mod::SharcArgs one_variable_fit(const std::vector<double>& x, const std::v
     return a;
 }
 
-// X1 and Y of the data rows of an example file (after its five header lines).
-void read_rows(const std::string& path, std::vector<double>& x, std::vector<double>& y) {
-    std::ifstream in(path);
-    ASSERT_TRUE(in) << path;
-    std::string line;
-    for (int i = 0; i < 5; ++i) std::getline(in, line);
-    double xv = 0.0, yv = 0.0;
-    while (std::getline(in, line)) {
-        std::istringstream row(line);
-        if (!(row >> xv >> yv)) break;
-        x.push_back(xv);
-        y.push_back(yv);
-    }
+// Example 1 as the fits above, its model compiled.
+sharc_mod::SharcArgs example1() {
+    auto a = sharc_test::example1();
+    a.level = 3;
+    a.cap_plus_one = 95;
+    a.tolerance = 1e-9;
+    a.bounded = 1;
+    return a;
 }
 
-// Compiles formula with np parameters and nx X variables as the model.
-void compile_model(const std::string& formula, int np, int nx) {
-    kalvor::Text<512> text(formula);
-    const std::vector<double> p(static_cast<std::size_t>(np), 1.0), x(static_cast<std::size_t>(nx), 1.0);
-    double y = fnparse2_recompile;
-    ASSERT_TRUE(fnparse2(p, x, np, nx, 1, text.view(), y)) << formula;
-    common_udf::cudf = formula;
-}
-
-class Driver : public ::testing::Test {
-protected:
-    void SetUp() override {
-        globals::reset_run_state();
-        cascade::services() = {};
-        runtime::set_time_scale(0.0);
-        globals::iopt = 2;
-    }
-    void TearDown() override {
-        cascade::services() = {};
-        runtime::set_time_scale(1.0);
-        globals::reset_run_state();
-    }
-};
+using Driver = sharc_test::SeamTest;
 
 // ---- the pool shuffle ----
 
@@ -162,7 +123,7 @@ TEST_F(Driver, OneVariableZeroesTheSecondAndThirdColumns) {
 }
 
 TEST_F(Driver, TwoVariablesZeroOnlyTheThirdColumn) {
-    compile_model("P1*X1+P2*X2", 2, 2);
+    sharc_test::compile_model("P1*X1+P2*X2", 2, 2);
     common_data::xd3.fill(6.0);
     auto a = one_variable_fit({1, 2, 3}, {1, 2, 3}, {1.0, 1.0}, {-10, -10}, {10, 10});
     a.m = 2;
@@ -320,11 +281,8 @@ TEST_F(AbortedDriver, ANaNParameterEndsTheFitWithTheMessage) {
 // computed independently by Gauss-Newton iteration to convergence, is
 // P1 = 32.49832, P2 = 136.94773 with a sum of squares of 1321.922682.
 TEST_F(Driver, FitsTheMichaelisMentenExample) {
-    std::vector<double> x, y;
-    read_rows(std::string(KALVOR_SOURCE_DIR) + "/data/examples/Michaelis-Menten.dat", x, y);
-    ASSERT_EQ(y.size(), 20u);
-    sharc_test::compile_model("P2*X1/(P1+X1)", 2);
-    auto a = one_variable_fit(x, y, {10.0, 100.0}, {1e-6, 1e-6}, {1e6, 1e6});
+    auto a = example1();
+    const std::vector<double> x(a.x.data(), a.x.data() + 20), y = a.y;
     const auto outcome = sharc_mod::sharc(a);
 
     EXPECT_EQ(outcome, sharc_mod::Outcome::fitted);
@@ -381,9 +339,7 @@ TEST(DriverResults, ComponentSharesArePercentagesOfEachEigenvector) {
 }
 
 TEST_F(Driver, AOneVariableFitLeavesItsBandTheConditionIndicesAndTheResiduals) {
-    std::vector<double> x, y;
-    read_rows(std::string(KALVOR_SOURCE_DIR) + "/data/examples/Michaelis-Menten.dat", x, y);
-    sharc_test::compile_model("P2*X1/(P1+X1)", 2);
+    auto a = example1();
     common_data::cimat.resize(11, 11, 5.0);
     int boots = 0;
     cascade::services().bootstrap = [&](std::span<const double> xs, std::span<double> ys, int n, double alpha,
@@ -404,9 +360,9 @@ TEST_F(Driver, AOneVariableFitLeavesItsBandTheConditionIndicesAndTheResiduals) {
             ucl[r] = 1.0 + i;
         }
     };
-    auto a = one_variable_fit(x, y, {10.0, 100.0}, {1e-6, 1e-6}, {1e6, 1e6});
     sharc_mod::sharc(a);
     EXPECT_EQ(boots, 1);
+    EXPECT_EQ(common_data::ybs_filled, 1);
     EXPECT_EQ(a.ycalc[4], 1004.0);  // the mean curve replaces the calculated values
     EXPECT_EQ(common_data::ybs_mean[4], 1004.0);
     EXPECT_EQ(common_data::ybs_lcl[4], -5.0);
@@ -432,8 +388,9 @@ TEST_F(Driver, AOneVariableFitLeavesItsBandTheConditionIndicesAndTheResiduals) {
 }
 
 TEST_F(Driver, ATwoVariableFitLeavesTheBootstrapBandAlone) {
-    compile_model("P1*X1+P2*X2", 2, 2);
+    sharc_test::compile_model("P1*X1+P2*X2", 2, 2);
     common_data::ybs_mean.fill(7.0);
+    common_data::ybs_filled = 1;  // left by an earlier fit
     bool booted = false;
     cascade::services().bootstrap = [&](std::span<const double>, std::span<double>, int, double, int, int, int,
                                         std::span<double>, std::span<double>, std::span<double>) { booted = true; };
@@ -447,6 +404,7 @@ TEST_F(Driver, ATwoVariableFitLeavesTheBootstrapBandAlone) {
     }
     EXPECT_EQ(sharc_mod::sharc(a), sharc_mod::Outcome::fitted);
     EXPECT_FALSE(booted);
+    EXPECT_EQ(common_data::ybs_filled, 0);  // no band of this fit to show
     EXPECT_EQ(common_data::ybs_mean[0], 7.0);
     for (std::size_t i = 0; i < 6; ++i)
         EXPECT_NEAR(a.ycalc[i], a.p[0] * a.x(i, 0) + a.p[1] * a.x(i, 1), 1e-12);

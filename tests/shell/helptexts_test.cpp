@@ -147,3 +147,17 @@ TEST(AboutText, TitleDescriptionAndVersion) {
     EXPECT_NE(text.find("Version 2.5"), std::string::npos);
     EXPECT_LE(text.size(), 640u);
 }
+
+TEST(ResultHelp, TheViewsHelpTextsFitTheirField) {
+    const auto results = split_crlf(helptexts::results_help());
+    ASSERT_EQ(results.size(), 32u);
+    EXPECT_EQ(results[0], "Kalvor_UDF uses nonlinear regression to curve-fit data to");
+    EXPECT_EQ(results[3], "data points. When no further improvement in the fit can be");
+    EXPECT_EQ(results.back(), "parameter guesses, the data noise, and model parameters.");
+    EXPECT_LE(helptexts::results_help().size(), 2560u);
+
+    const std::string data = helptexts::xydata_help();
+    EXPECT_EQ(split_crlf(data)[0], "Kalvor_UDF uses nonlinear regression to curve-fit data to");
+    EXPECT_NE(data.find("\r\n    |Residuals/(RMS*Sqrt(1-Hii))/StdDevRes| > tau criterion\r\n"), std::string::npos);
+    EXPECT_LE(data.size(), 2560u);
+}

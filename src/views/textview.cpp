@@ -1,0 +1,87 @@
+#include "views/textview.h"
+
+#include "foundations/stringlib.h"
+#include "model/globals.h"
+
+namespace ag = appgraphics;
+
+namespace textview {
+
+namespace {
+
+std::string_view trimmed(std::string_view s) { return s.substr(0, stringlib::s_len_trim(s)); }
+
+void close_children() {
+    globals::close_child_windows([](int id) { ag::closewindow(id); });
+}
+
+// The owner of the child windows current again, in the main window's font.
+void back_to_owner() {
+    ag::setcurrentwindow(globals::child_windows[globals::child_owner].load());
+    ag::settextstyle(ag::MONOSPACE_FONT, ag::HORIZ_DIR, common_data::npr >= 7 ? 13 : 14);
+    ag::refreshall();
+}
+
+}  // namespace
+
+bool show(const Layout& layout, std::string_view title, std::string_view text, std::string_view help) {
+    const int caller = ag::getcurrentwindow();
+    const int id = ag::initwindow(layout.width, layout.height, "Morvane-Quil", 100, 100, false);
+    if (id < 0 || ag::graphresult() != ag::grOk) {
+        ag::setcurrentwindow(caller);
+        ag::dlgmessage(ag::DIALOG_ERROR, "graphics error: the window could not be opened.");
+        return false;
+    }
+    globals::idresultswindow = id;
+    ag::setwindowsystemclosecallback(layout.on_close ? layout.on_close : ag::CloseCallback([] { return false; }));
+
+    ag::settextstyle(ag::MONOSPACE_FONT, ag::HORIZ_DIR, 14);
+    const int bar = ag::addmenu("", -1);
+    for (const auto& menu : layout.menus) {
+        const int m = ag::addmenu(menu.label, bar);
+        for (const auto& item : menu.items) ag::addmenuitem(item.label, m, item.action);
+    }
+    close_children();
+    globals::register_child_window(id);
+
+    const int maxx = ag::getmaxx();
+    const int maxy = ag::getmaxy();
+    ag::setviewport(0, 0, maxx, maxy, false);
+    ag::setcolor(ag::BLACK);
+    ag::setbkcolor(ag::WHITE);
+    ag::clearviewport();
+    ag::settextstyle(ag::SANS_SERIF_FONT, ag::HORIZ_DIR, 14);
+    ag::enablebutton(ag::createbutton(maxx / 2 + 20, 30, 70, 20, "Close", quitt), true);
+    ag::enablebutton(ag::createbutton(maxx / 2 - 80, 30, 70, 20, "Help", [h = std::string(help)] { bttn(h); }), true);
+
+    ag::settextstyle(ag::SANS_SERIF_FONT, ag::HORIZ_DIR, 16);
+    const std::string_view heading = trimmed(title);
+    ag::outtextxy(maxx / 2 - ag::textwidth(heading) / 2, 5, heading);
+    ag::settextjustify(ag::LEFT_TEXT, ag::TOP_TEXT);
+    ag::settextstyle(ag::MONOSPACE_FONT, ag::HORIZ_DIR, 13);
+    ag::outtextxy(maxx / 40, maxy / 20, trimmed(text));
+    ag::refreshall();
+    ag::loop();
+
+    close_children();
+    globals::idresultswindow = -1;
+    ag::closewindow(id);
+    back_to_owner();
+    return true;
+}
+
+void quitt() { ag::stopidle(); }
+
+void save_image() {
+    ag::writeimagefile();
+    ag::refreshall();
+}
+
+void print_image() {
+    ag::printimage();
+    ag::refreshall();
+}
+
+void bttn(std::string_view help) { ag::dlgmessage(ag::DIALOG_INFORMATION, help); }
+
+}  // namespace textview

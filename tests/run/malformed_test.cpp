@@ -1,0 +1,194 @@
+// Malformed data files (tests/data/malformed) run through Start with the
+// real driver: each either fits on all of its rows or ends with a message
+// that names its fault, never with a silent wrong fit.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "model/globals.h"
+#include "run/main_sub.h"
+#include "run/sharc.h"
+#include "run_files_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using mainsub::Abort;
+
+// Least-squares optimum of the Michaelis-Menten example rows (Gauss-Newton in
+// double precision to convergence).
+constexpr double example_ssqr = 1321.9226819;
+
+class MalformedFileTest : public RunFilesTest {
+protected:
+    void SetUp() override {
+        RunFilesTest::SetUp();
+        globals::iopt = 2;
+        globals::iwt = 1;
+        mainsub::set_fit_driver([this](sharc_mod::SharcArgs& a) {
+            ++fits;
+            rows = a.n;
+            first_y = a.n > 0 ? a.y[0] : 0.0;
+            return sharc_mod::sharc(a);
+        });
+    }
+    void TearDown() override {
+        mainsub::set_fit_driver({});
+        RunFilesTest::TearDown();
+    }
+
+    // Starts a run of the malformed file name, copied into the test folder.
+    void start(const std::string& name) {
+        const fs::path source = fs::path(KALVOR_SOURCE_DIR) / "tests/data/malformed" / name;
+        data = dir / "RUN.DAT";
+        fs::copy_file(source, data, fs::copy_options::overwrite_existing);
+        globals::input_file_name = data.string();
+        globals::bpostrun = 0;
+        globals::bcancelrun = 0;
+        main_sub();
+    }
+
+    // The single error shown, as the dialog shows it.
+    std::string error() const {
+        const auto shown_errors = errors();
+        EXPECT_EQ(shown_errors.size(), 1u);
+        return shown_errors.empty() ? std::string() : shown_errors[0].text;
+    }
+
+    // Expects a rejection with exactly message before any fit.
+    void expect_refused(const std::string& name, const std::string& message) {
+        SCOPED_TRACE(name);
+        start(name);
+        EXPECT_EQ(error(), shown(message));
+        EXPECT_EQ(globals::bdataerror, 1);
+        EXPECT_EQ(fits, 0);
+        EXPECT_FALSE(fs::exists(dir / "RUN.TXT"));
+    }
+
+    // Expects the Example 1 fit on all of its 20 rows.
+    void expect_example_fit(const std::string& name) {
+        SCOPED_TRACE(name);
+        start(name);
+        EXPECT_TRUE(errors().empty());
+        EXPECT_EQ(fits, 1);
+        EXPECT_EQ(rows, 20);
+        EXPECT_EQ(first_y, 3.2);
+        EXPECT_NEAR(common_data::fssqr, example_ssqr, 1e-5);
+    }
+
+    std::string results() const {
+        std::ifstream in(dir / "RUN.TXT");
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    fs::path data;
+    int fits = 0;
+    int rows = 0;
+    double first_y = 0.0;
+};
+
+TEST_F(MalformedFileTest, RepeatCountsAfterACommentAreNotRead) {
+    // Seven million repeated values after "!" on the first row.
+    expect_example_fit("comment_tail.dat");
+}
+
+TEST_F(MalformedFileTest, RepeatCountBeyondTheRowIsRefusedWithItsLine) {
+    expect_refused("repeat_count.dat",
+                   mainsub::row_abort_message((dir / "RUN.DAT").string(), 7,
+                                              "a repeat count (r*) beyond the values wanted, or a quote, after 0 values"));
+}
+
+TEST_F(MalformedFileTest, NoteHoldingEndKeepsEveryRow) { expect_example_fit("note_trend.dat"); }
+
+TEST_F(MalformedFileTest, NanStartValueNamesItsLineAndValue) {
+    expect_refused("nan_start.dat", mainsub::value_abort_message(Abort::B4, 2, "\"NaN\""));
+}
+
+TEST_F(MalformedFileTest, BlankLineInsideTheDataIsToldInTheConfirmation) {
+    start("blank_inside.dat");
+    ASSERT_FALSE(dialogs.empty());
+    EXPECT_EQ(dialogs[0].kind, appgraphics::DialogKind::YesNo);
+    EXPECT_NE(dialogs[0].text.find(shown(mainsub::rows_left_note(5, 11))), std::string::npos) << dialogs[0].text;
+    // The blank line still ends the data.
+    EXPECT_EQ(rows, 5);
+    // A file whose blank line ends it has nothing to tell.
+    dialogs.clear();
+    start("note_trend.dat");
+    ASSERT_FALSE(dialogs.empty());
+    EXPECT_EQ(dialogs[0].text.find("were not read"), std::string::npos);
+}
+
+TEST_F(MalformedFileTest, ReversedBoundsAreRefusedBeforeTheFit) {
+    expect_refused("reversed_bounds.dat", mainsub::bounds_abort_message(2, 200.0, 100.0));
+    EXPECT_EQ(error(), shown("The lower bound of P2 (200.00) is above its upper bound (100.00).\n\n"
+                             "Please correct the bounds of P2 in the data file and rerun the model.\n\n" +
+                             std::string(30, ' ') + "*** RUN ABORTED! ***"));
+}
+
+TEST_F(MalformedFileTest, ModelWithoutAValueOnAnyRowEndsTheRun) {
+    for (const char* name : {"asin_every_row.dat", "sinh_infinite.dat"}) {
+        SCOPED_TRACE(name);
+        dialogs.clear();
+        start(name);
+        EXPECT_EQ(error(), shown(mainsub::unevaluable_abort_message(20)));
+        EXPECT_EQ(globals::bcancelrun, 1);
+        EXPECT_LT(common_data::fssqr, 0.0);
+        EXPECT_FALSE(fs::exists(dir / "RUN.TXT"));
+    }
+}
+
+TEST_F(MalformedFileTest, RowsWithoutAModelValueAreCountedInTheResults) {
+    // ASIN(X1/60) has no value on the rows X1 = 65..100, whatever the fit.
+    start("asin_some_rows.dat");
+    EXPECT_TRUE(errors().empty());
+    EXPECT_NE(results().find("WARNING: the model has no value (NaN, infinite or outside a function's domain) "
+                             "on 8 of the 20 data rows."),
+              std::string::npos)
+        << results();
+    // The main window's summary says it too.
+    bool summarised = false;
+    for (int i = 0; i < globals::nlines3; ++i) summarised |= globals::sline3[i].str().find("on 8 of the 20") != std::string::npos;
+    EXPECT_TRUE(summarised);
+    // A model with a value on every row has no such line.
+    start("note_trend.dat");
+    EXPECT_EQ(results().find("WARNING"), std::string::npos);
+}
+
+TEST_F(MalformedFileTest, NullValuesAreRefusedWithTheirLine) {
+    const std::string empty = "an empty value between two commas";
+    expect_refused("null_row.dat", mainsub::row_abort_message((dir / "RUN.DAT").string(), 8, empty));
+    dialogs.clear();
+    globals::bdataerror = 0;
+    expect_refused("null_start.dat", mainsub::value_abort_message(Abort::B4, 2, empty));
+}
+
+TEST_F(MalformedFileTest, NamesBeyondP8AndX3AreExplained) {
+    for (const char* name : {"p9_model.dat", "x4_model.dat"}) {
+        SCOPED_TRACE(name);
+        dialogs.clear();
+        start(name);
+        const std::string text = error();
+        EXPECT_EQ(text.rfind("Model function syntax error number 15", 0), 0u) << text;
+        EXPECT_NE(text.find("the model allows the parameters P1 to P8 and the variables X1 to X3"), std::string::npos);
+        EXPECT_EQ(fits, 0);
+    }
+}
+
+TEST_F(MalformedFileTest, OverlongModelLineIsRefusedAsTooLong) {
+    // "y = P2*X1/(P1 + X1)" and 80 times " + 0*X1".
+    expect_refused("long_model.dat", mainsub::abort_message(Abort::model_too_long, 19 + 80 * 7));
+}
+
+TEST_F(MalformedFileTest, BlankLinesBeforeTheModelLineAreSkipped) { expect_example_fit("leading_blanks.dat"); }
+
+TEST_F(MalformedFileTest, FileOfBlankLinesHasNoModelLine) {
+    expect_refused("all_blank.dat", mainsub::abort_message(Abort::no_model_line));
+}
+
+}  // namespace
