@@ -1,6 +1,7 @@
 #include "foundations/runtime.h"
 
 #include <algorithm>
+#include <atomic>
 #include <ctime>
 #include <memory>
 #include <mutex>
@@ -20,6 +21,7 @@ struct State {
     std::mt19937_64 simple{0x5544465F31ULL};
     Hooks hooks;
     double scale = 1.0;
+    std::atomic<bool> simple_hooked{false};  // hooks.simple_uniform is set
     std::uint64_t fresh_sequence = 0;  // splitmix64 state of random_seed_fresh
     bool fresh_started = false;        // fresh_sequence holds its clock origin
 };
@@ -98,6 +100,9 @@ void random_seed_fresh() {
 
 double simple_uniform() {
     State& s = state();
+    // Only the fit's own thread draws from the simple generator: no lock
+    // unless a hook stands in for it.
+    if (!s.simple_hooked.load(std::memory_order_acquire)) return to_unit(s.simple());
     std::lock_guard lock(s.mutex);
     if (s.hooks.simple_uniform) return s.hooks.simple_uniform();
     return to_unit(s.simple());
@@ -149,6 +154,7 @@ void set_hooks(Hooks hooks) {
     State& s = state();
     std::lock_guard lock(s.mutex);
     s.hooks = std::move(hooks);
+    s.simple_hooked.store(static_cast<bool>(s.hooks.simple_uniform), std::memory_order_release);
     s.fresh_started = false;
 }
 

@@ -33,6 +33,8 @@ std::vector<std::int32_t> random_seed_get();
 void random_seed_fresh();
 
 // Uniform number in [0, 1) from the simple generator that is never reseeded.
+// It takes no lock unless a hook replaces it: draw it from one thread at a
+// time (the fit's).
 double simple_uniform();
 
 // Sleep for the given number of seconds (scaled by the time scale).
