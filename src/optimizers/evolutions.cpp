@@ -141,7 +141,8 @@ std::array<std::size_t, 4> Search::choose(std::size_t i) {
 
 // Builds member i's trial in v (entries a scheme leaves keep their values).
 void Search::trial(std::size_t i, std::vector<double>& v) {
-    const auto [r1, r2, r3, r4] = choose(i);
+    const auto picks = choose(i);
+    const auto r1 = picks[0], r2 = picks[1], r3 = picks[2], r4 = picks[3];
     const bool even = !odd(i);
     const auto& pop = pop_;
     const auto extra = [&](std::size_t j) {
