@@ -73,12 +73,7 @@ protected:
         return path;
     }
 
-    std::string run_log() const {
-        std::ifstream in(dir / "Kalvor_UDF-runlog.txt");
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string run_log() const { return file_text("Kalvor_UDF-runlog.txt"); }
 
     sharc_mod::SharcArgs last;
 };

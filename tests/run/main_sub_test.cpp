@@ -107,12 +107,7 @@ protected:
         globals::bdataerror = 0;
     }
 
-    std::string log_text() const {
-        std::ifstream in(dir / "Kalvor_UDF-runlog.txt");
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string log_text() const { return file_text("Kalvor_UDF-runlog.txt"); }
 
     std::vector<DriverCall> calls;
     std::vector<double> studentized;

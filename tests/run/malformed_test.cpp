@@ -80,12 +80,7 @@ protected:
         EXPECT_NEAR(common_data::fssqr, example_ssqr, 1e-5);
     }
 
-    std::string results() const {
-        std::ifstream in(dir / "RUN.TXT");
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string results() const { return file_text("RUN.TXT"); }
 
     fs::path data;
     int fits = 0;

@@ -8,6 +8,8 @@
 
 #include <deque>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,6 +68,14 @@ protected:
         appgraphics::set_dialog_provider({});
         runtime::set_time_scale(1);
         std::filesystem::remove_all(dir);
+    }
+
+    // The whole text of a file in the working folder ("" when there is none).
+    std::string file_text(const std::string& name) const {
+        std::ifstream in(dir / name, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
     }
 
     // The Error message boxes shown so far.
