@@ -309,7 +309,12 @@ std::vector<ControlInfo> controls(int window) {
                 info.width = g.width();
                 info.height = g.height();
             }
-            if (auto* button = qobject_cast<QAbstractButton*>(c->object.data())) info.checked = button->isChecked();
+            if (auto* button = qobject_cast<QAbstractButton*>(c->object.data())) {
+                info.checked = button->isChecked();
+                const QFontMetrics fm(button->font());
+                info.label_width = fm.horizontalAdvance(qtext(c->label));
+                info.label_height = fm.height();
+            }
             if (auto* bar = qobject_cast<QScrollBar*>(c->object.data())) {
                 info.minimum = bar->minimum();
                 info.maximum = bar->maximum();

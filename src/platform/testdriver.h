@@ -64,6 +64,7 @@ struct ControlInfo {
     bool enabled = false;           // its own state
     bool checked = false;           // radio buttons
     int left = 0, top = 0, width = 0, height = 0;  // buttons, radios, scroll bars
+    int label_width = 0, label_height = 0;         // buttons, radios: the label's text in the control's font
     int minimum = 0, maximum = 0, position = 0, page = 0;  // scroll bars
 };
 

@@ -112,6 +112,8 @@ private:
     void command_loop();
     void dispatch(int code);
     void draw_output();
+    void draw_button_bar_frame();
+    void fit_width_to_output();
 
     // Enabling layer: change the panel and apply it to the controls.
     menu_rules::RunFlags flags() const;

@@ -1,0 +1,107 @@
+// Everything the main window and the result views draw after a fit can be
+// seen or scrolled to: with two parameters (Example 1) and with eight
+// (Gauss3 of the NIST set), whose tables are wider and longer than the
+// windows' layout sizes. Also how the main window's output area scrolls.
+
+#include "shell/menu_fixture.h"
+
+#include <map>
+
+using namespace shelltest;
+
+namespace {
+
+using Unreachable = std::vector<std::string>;
+
+}  // namespace
+
+class ReachableText : public MainWindow {
+protected:
+    void fit(const fs::path& data) {
+        if (!fs::exists(dir_ / data.filename())) fs::copy_file(data, dir_ / data.filename());
+        open(folder() + data.filename().string());
+        ASSERT_TRUE(td::wait_idle());
+        ASSERT_TRUE(td::click_button(main_, "Start"));
+        ASSERT_TRUE(td::wait_dialog().has_value());
+        ASSERT_TRUE(td::answer_yes());
+        ASSERT_TRUE(td::wait_idle(600));
+        ASSERT_EQ(globals::brun, 1);
+    }
+
+    // Every page of the output area, then the results and the x/y data windows.
+    void expect_all_reachable() {
+        for (int first = 1; first < menu::output_lines; first += menu::visible_lines) {
+            ASSERT_TRUE(td::scroll(main_, first));
+            ASSERT_TRUE(td::wait_idle());
+            EXPECT_EQ(td::unreachable_text(main_), Unreachable{}) << "main window from line " << first;
+        }
+        for (const auto& path : {std::vector<std::string>{"Results"},
+                                 std::vector<std::string>{"Display Results", "X vs Y Data"}}) {
+            ASSERT_TRUE(path.size() == 1 ? td::click_button(main_, path[0]) : td::choose_menu(main_, path));
+            const int view = td::wait_window("Morvane-Quil", 10);
+            ASSERT_GE(view, 0);
+            ASSERT_TRUE(td::wait_idle());
+            EXPECT_EQ(td::unreachable_text(view), Unreachable{}) << path.back();
+            texts_.clear();
+            for (const auto& t : td::text_log(view)) texts_ += t.text + "\n";
+            ASSERT_TRUE(td::click_button(view, "Close"));
+            ASSERT_TRUE(pump_until([] { return td::find_window("Morvane-Quil") < 0; }, 10));
+            ASSERT_TRUE(td::wait_idle());
+        }
+    }
+
+    bool shown(const std::string& part) const { return texts_.find(part) != std::string::npos; }
+
+    std::string texts_;  // what the last view drew
+};
+
+TEST_F(ReachableText, TwoParametersOfExampleOne) {
+    fit(dir_ / "Michaelis-Menten.dat");
+    expect_all_reachable();
+    EXPECT_TRUE(shown("Y            Ycalc"));  // the column header of one x column
+}
+
+TEST_F(ReachableText, EightParametersOfGauss3) {
+    fit(fs::path(KALVOR_SHARED_DIR) / "data/nist-strd/dat/Gauss3-s1.DAT");
+    ASSERT_EQ(common_data::npr, 8);
+    expect_all_reachable();
+    EXPECT_TRUE(shown("Truncated data"));
+    ASSERT_TRUE(td::click_button(main_, "Results"));
+    const int view = td::wait_window("Morvane-Quil", 10);
+    ASSERT_TRUE(td::wait_idle());
+    for (const auto& w : td::windows()) {
+        if (w.id == view) {
+            EXPECT_GT(w.width, 700);  // wider than any layout size, for eight columns
+        }
+    }
+}
+
+TEST_F(ReachableText, WheelAndPageScrollTheOutputAreaWithoutSkippingLines) {
+    fit(dir_ / "Michaelis-Menten.dat");
+    auto scroll_bar = [&] {
+        for (const auto& c : td::controls(main_))
+            if (c.kind == td::ControlKind::ScrollBar) return c;
+        ADD_FAILURE() << "no scroll bar";
+        return td::ControlInfo{};
+    };
+    // The lines drawn last at each row of the output area.
+    auto rows = [&] {
+        std::map<int, std::string> at;
+        for (const auto& t : td::text_log(main_)) at[t.y] = t.text;
+        return at;
+    };
+    EXPECT_EQ(scroll_bar().page, menu::visible_lines);
+    ASSERT_EQ(scroll_bar().position, 1);
+    const auto page_one = rows();
+
+    ASSERT_TRUE(td::wheel(main_, 1));
+    ASSERT_TRUE(td::wait_idle());
+    const int first = scroll_bar().position;
+    ASSERT_GT(first, 1);
+    ASSERT_LE(first, menu::visible_lines);  // a notch moves by lines: none goes by unseen
+    EXPECT_EQ(rows()[1], page_one.at(1 + 15 * (first - 1)));
+
+    ASSERT_TRUE(td::wheel(main_, -1));
+    ASSERT_TRUE(td::wait_idle());
+    EXPECT_EQ(scroll_bar().position, 1);
+}
