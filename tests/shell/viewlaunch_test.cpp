@@ -33,15 +33,7 @@ protected:
         fit_example1();
     }
 
-    void fit_example1() {
-        open(folder() + "Michaelis-Menten.dat");
-        ASSERT_TRUE(td::wait_idle());
-        ASSERT_TRUE(td::click_button(main_, "Start"));
-        ASSERT_TRUE(td::wait_dialog().has_value());
-        ASSERT_TRUE(td::answer_yes());
-        ASSERT_TRUE(td::wait_idle(600));
-        ASSERT_EQ(globals::brun, 1);
-    }
+    void fit_example1() { fit_file("Michaelis-Menten.dat"); }
 
     // Opens a view by a main-window button or item and waits for its window.
     int open_view(const std::vector<std::string>& path, const std::string& title) {
