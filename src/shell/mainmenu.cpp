@@ -11,6 +11,8 @@ namespace ag = appgraphics;
 
 namespace menu {
 
+static_assert(summary_last == globals::screen_lines);
+
 namespace {
 
 constexpr int frame_dark = ag::DARKGRAY;

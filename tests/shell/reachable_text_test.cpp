@@ -25,6 +25,8 @@ protected:
             ASSERT_TRUE(td::wait_idle());
             EXPECT_EQ(td::unreachable_text(main_), Unreachable{}) << "main window from line " << first;
         }
+        main_texts_.clear();
+        for (const auto& t : td::text_log(main_)) main_texts_ += t.text + "\n";
         for (const auto& path : {std::vector<std::string>{"Results"},
                                  std::vector<std::string>{"Display Results", "X vs Y Data"}}) {
             ASSERT_TRUE(path.size() == 1 ? td::click_button(main_, path[0]) : td::choose_menu(main_, path));
@@ -32,23 +34,24 @@ protected:
             ASSERT_GE(view, 0);
             ASSERT_TRUE(td::wait_idle());
             EXPECT_EQ(td::unreachable_text(view), Unreachable{}) << path.back();
-            texts_.clear();
-            for (const auto& t : td::text_log(view)) texts_ += t.text + "\n";
+            auto& texts = path.size() == 1 ? results_texts_ : xy_texts_;
+            for (const auto& t : td::text_log(view)) texts += t.text + "\n";
             ASSERT_TRUE(td::click_button(view, "Close"));
             ASSERT_TRUE(pump_until([] { return td::find_window("Morvane-Quil") < 0; }, 10));
             ASSERT_TRUE(td::wait_idle());
         }
     }
 
-    bool shown(const std::string& part) const { return texts_.find(part) != std::string::npos; }
+    static bool has(const std::string& texts, const std::string& part) { return texts.find(part) != std::string::npos; }
 
-    std::string texts_;  // what the last view drew
+    // What each window drew.
+    std::string main_texts_, results_texts_, xy_texts_;
 };
 
 TEST_F(ReachableText, TwoParametersOfExampleOne) {
     fit_file("Michaelis-Menten.dat");
     expect_all_reachable();
-    EXPECT_TRUE(shown("Y            Ycalc"));  // the column header of one x column
+    EXPECT_TRUE(has(xy_texts_, "Y            Ycalc"));  // the column header of one x column
 }
 
 TEST_F(ReachableText, EightParametersOfGauss3) {
@@ -56,7 +59,12 @@ TEST_F(ReachableText, EightParametersOfGauss3) {
     fit_file("Gauss3-s1.DAT");
     ASSERT_EQ(common_data::npr, 8);
     expect_all_reachable();
-    EXPECT_TRUE(shown("Truncated data"));
+    // Every block, with all eight columns, in the main window and the results.
+    for (const auto* texts : {&main_texts_, &results_texts_}) {
+        for (const char* part : {"SE8", "CL8", "p-value8", "Principal Component", "RUNS STATISTIC", "Date Saved"})
+            EXPECT_TRUE(has(*texts, part)) << part;
+    }
+    EXPECT_TRUE(has(xy_texts_, "Truncated data"));
     ASSERT_TRUE(td::click_button(main_, "Results"));
     const int view = td::wait_window("Morvane-Quil", 10);
     ASSERT_TRUE(td::wait_idle());
