@@ -180,6 +180,7 @@ int initwindow(int width, int height, std::string_view title, int left, int top,
         window->view = view;
         fit_to_screen(*window);
         widget->show();
+        fit_to_screen(*window);  // again with the frame the window got on showing
     });
     if (!made) {
         closewindow(window->id);
