@@ -129,7 +129,7 @@ void va10b_optimizer(int nd, int n, std::span<double> b_in, double& f, std::span
     for (std::size_t i = 0; i < size; ++i)
         if (box.active(i)) b[i] = box.clamp(i, b[i]);
 
-    int itn = 0, ifn = 0, total_itn = 0;
+    int itn = 0, ifn = 0, total_itn = 0, invalid = 0;
     double f_last_pass = f;
     for (int pass = 1; pass <= passes; ++pass) {
         f_last_pass = f;
@@ -143,7 +143,7 @@ void va10b_optimizer(int nd, int n, std::span<double> b_in, double& f, std::span
         const double f_pass = f;
         double df = std::fabs(f * dfn);
         if (!(df > 0.0)) df = 1.0;
-        va10b_optimizer::compute_gradient_forward(b, f, g, nan_gradient, s_typ, ifn, box);
+        va10b_optimizer::compute_gradient_forward(b, f, g, nan_gradient, s_typ, ifn, invalid, box);
 
         while (ifn < maxfn) {
             ++itn;
@@ -167,7 +167,7 @@ void va10b_optimizer(int nd, int n, std::span<double> b_in, double& f, std::span
                 iexit = code;
                 break;
             }
-            va10b_optimizer::compute_gradient_forward(b, f, g, nan_gradient, s_typ, ifn, box);
+            va10b_optimizer::compute_gradient_forward(b, f, g, nan_gradient, s_typ, ifn, invalid, box);
             va10b_optimizer::update_hessian(h, s, g0, g, alpha, gs, d_min, box);
             if (trial == 1) va10b_optimizer::tsearch(b, f, box);
             if (ifn >= maxfn) {
@@ -176,6 +176,9 @@ void va10b_optimizer(int nd, int n, std::span<double> b_in, double& f, std::span
             }
         }
         total_itn += itn;
+        // A central-difference probe of the gradient closes every pass but
+        // the last; the next pass starts from a gradient of its own.
+        if (pass < passes) va10b_optimizer::compute_gradient_central(b, g, nan_gradient, s_typ, invalid, box);
     }
 
     if (bprint) {

@@ -8,7 +8,10 @@
 // run, each from an identity metric held as packed L D L' factors: a short
 // trial search, then forward-difference gradient, quasi-Newton direction,
 // bounded line search and metric update until the pass's evaluation budget
-// is spent or no descent is left.  With the trial switch on, the call ends
+// is spent or no descent is left; every pass but the last ends with an
+// uncounted central-difference probe of the gradient, whose quotients that
+// are not numbers set the call's invalid-value flag (as the forward
+// differences' do).  With the trial switch on, the call ends
 // with a covariance analysis at the result (reported only with bprint on).
 //
 // Parameter k (1..n) is element k-1.  Not reentrant: every evaluation
