@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,8 @@ void closing_analysis(int nd, std::span<double> b, const Box& box) {
 void va10b_optimizer(int nd, int n, std::span<double> b_in, double& f, std::span<double> h, int start_mode, int trial,
                      int maxfn, int& iexit) {
     const std::size_t size = count_of(n);
+    if (n > common_data::param_slots || b_in.size() < size || h.size() < va10b_optimizer::packed_size(n))
+        throw std::out_of_range("va10b: more parameters than slots or vectors shorter than their count");
     const std::span<double> b = b_in.first(size);
     const Box box = Box::shared(n);
     std::fill(h.begin(), h.begin() + static_cast<std::ptrdiff_t>(va10b_optimizer::packed_size(n)), 0.0);

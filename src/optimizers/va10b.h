@@ -51,7 +51,9 @@ void objective_function(int n, std::span<const double> b, double& f);
 // other values are rejected; trial: 1 runs the trial searches and the
 // closing covariance analysis; maxfn: counted evaluations per pass; iexit:
 // the code of the last pass.  Held parameters never move; active ones are
-// clamped into their bounds before the first pass.
+// clamped into their bounds before the first pass.  More than
+// common_data::param_slots parameters, or b or h shorter than their counts,
+// throws std::out_of_range before any evaluation.
 void va10b_optimizer(int nd, int n, std::span<double> b, double& f, std::span<double> h, int start_mode, int trial,
                      int maxfn, int& iexit);
 

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -156,6 +157,19 @@ TEST_F(Va10b, RejectedCallsLeaveTheParametersAlone) {
         EXPECT_EQ(r.iexit, va10b_mod::exit_rejected) << mode;
         EXPECT_EQ(r.b, problem.p) << mode;
     }
+
+    // More parameters than the shared box holds, or a metric too short for
+    // its count: refused before any evaluation.
+    Vector b(11, 0.5), h(66, 1.0);
+    double f = -1.0;
+    int iexit = 99;
+    const long long before = funct::evaluation_count();
+    EXPECT_THROW(va10b_mod::va10b_optimizer(common_data::nd, 11, b, f, h, 1, 1, 100, iexit), std::out_of_range);
+    EXPECT_THROW(va10b_mod::va10b_optimizer(common_data::nd, 4, b, f, std::span<double>(h).first(9), 1, 1, 100, iexit),
+                 std::out_of_range);
+    EXPECT_EQ(funct::evaluation_count(), before);
+    EXPECT_EQ(b, Vector(11, 0.5));
+    EXPECT_EQ(iexit, 99);
 }
 
 TEST_F(Va10b, LeavesTheRunsRandomGeneratorAlone) {
