@@ -395,7 +395,7 @@ void xscale_left() {
 void smooth_value() { toggle(state.smooth_trend, state.bessel_trend); }
 void besi0_value() { toggle(state.bessel_trend, state.smooth_trend); }
 
-void runs() { show(residual_reports::runs(fitted_rows(common_data::ydr))); }
+void runs() { show(residual_reports::runs(fitted_rows(common_data::yd), fitted_rows(common_data::ydf))); }
 void p_value() { show(residual_reports::f_test(fitted_rows(common_data::yd), fitted_rows(common_data::ydf))); }
 void dw() { show(residual_reports::durbin_watson(fitted_rows(common_data::ydr))); }
 void pks_value() {

@@ -232,6 +232,26 @@ TEST(ResidualsWindow, EachTestAnswersWithItsDialog) {
     ASSERT_TRUE(session.wait_finished());
 }
 
+TEST(ResidualsWindow, RunsDialogCountsObservedMinusFitted) {
+    // Slow rises and sharp falls of ydr; the residuals yd - ydf are -0.1 ydr,
+    // so they rise where ydr falls.
+    std::vector<double> saw(40);
+    for (std::size_t i = 0; i < saw.size(); ++i) saw[i] = static_cast<double>(i % 5);
+    set_fit(saw);
+    td::Session session;
+    const int id = open(session);
+    ASSERT_TRUE(td::choose_menu(id, {"Statistical Tests", "Runs Test of Residuals"}));
+    const auto dialog = td::wait_dialog();
+    ASSERT_TRUE(dialog.has_value());
+    const std::string label = "Number of positive residual differences = ";
+    const auto at = dialog->text.find(label);
+    ASSERT_NE(at, std::string::npos) << dialog->text;
+    EXPECT_EQ(std::stoi(dialog->text.substr(at + label.size())), 7);  // the falls of ydr
+    td::answer_ok();
+    ASSERT_TRUE(td::click_button(id, "Close"));
+    ASSERT_TRUE(session.wait_finished());
+}
+
 TEST(ResidualsWindow, XLabelFormats) {
     EXPECT_EQ(residualsbox::x_label_format(10.0f), "(1X,F7.2)");       // span 40
     EXPECT_EQ(residualsbox::x_label_format(10000.0f), "(1p,ES9.2)");  // span 40000
