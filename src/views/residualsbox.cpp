@@ -312,7 +312,7 @@ void residualsscreen(int& flag) {
 
     const int id = ag::initwindow(750, 500, "Morvane-Quil", ag::DEFAULT_POSITION, ag::DEFAULT_POSITION, false);
     if (id < 0 || ag::graphresult() != ag::grOk) {
-        ag::dlgmessage(ag::DIALOG_INFORMATION, "graphics error: the residuals window could not be opened.");
+        ag::dlgmessage(ag::DIALOG_ERROR, "graphics error: the residuals window could not be opened.");
         return;
     }
     globals::idresidualwindow = id;
