@@ -195,7 +195,7 @@ TEST(ResidualsWindow, TrendLinesAreExclusiveAndReopeningResetsThem) {
         const td::Image both = td::grab(id);
         EXPECT_EQ(count_colour(both, smooth), 0);
         EXPECT_GT(count_colour(both, bessel), 20);
-        EXPECT_TRUE(has_text(id, "Normalized Residuals && Besseli0 -1 Line"));
+        EXPECT_TRUE(has_text(id, "Normalized Residuals & Besseli0 -1 Line"));
         ASSERT_TRUE(td::click_button(id, "Close"));
         ASSERT_TRUE(session.wait_finished());
     }
@@ -239,4 +239,49 @@ TEST(ResidualsWindow, XLabelFormats) {
     EXPECT_EQ(residualsbox::x_label_format(1e-8f), "(F7.3)");
     EXPECT_EQ(residualsbox::x_label_format(0.0f), "(1X,1p,ES9.2)");
     EXPECT_EQ(residualsbox::x_label_format(0.4f), "(1X,F7.2)");
+}
+
+// Each redraw starts from a clean window: after the Bessel line with its
+// title and axis label, the smoothed line looks exactly as when it was
+// chosen first. The y labels end before the ticks of the y axis.
+TEST(ResidualsWindow, ARedrawLeavesNothingOfTheLastPlotAndLabelsClearTheAxis) {
+    set_fit(wavy(30));
+    td::Session session;
+    const int id = open(session);
+    auto choose = [id](const char* item) {
+        ASSERT_TRUE(td::choose_menu(id, {"Statistical Tests", item}));
+        ASSERT_TRUE(td::wait_idle());
+    };
+    choose("Smooth Trend Line On/Off");
+    const td::Image first = td::grab(id);
+    choose("Besseli0 -1 Trend Line On/Off");
+    choose("Smooth Trend Line On/Off");
+    const td::Image again = td::grab(id);
+    ASSERT_EQ(first.pixels.size(), again.pixels.size());
+    int changed = 0;
+    for (std::size_t i = 0; i < first.pixels.size(); ++i) changed += first.pixels[i] != again.pixels[i];
+    EXPECT_EQ(changed, 0);
+
+    // The y axis: the column with the most black pixels.
+    int axis = 0, most = 0;
+    for (int x = 0; x < again.width; ++x) {
+        int black = 0;
+        for (int y = 0; y < again.height; ++y) black += again.pixel(x, y) == ag::BLACK;
+        if (black > most) {
+            most = black;
+            axis = x;
+        }
+    }
+    ag::setcurrentwindow(id);
+    ag::settextstyle(ag::SANS_SERIF_FONT, ag::HORIZ_DIR, 15);
+    const std::vector<std::string> y_labels{"-6.000", "-3.000", "0.000", "3.000", "6.000"};
+    int labels = 0;
+    for (const auto& t : td::text_log(id)) {
+        if (std::find(y_labels.begin(), y_labels.end(), t.text) == y_labels.end()) continue;
+        ++labels;
+        EXPECT_LT(t.canvas_x + ag::textwidth(t.text), axis - 5) << t.text;
+    }
+    EXPECT_GE(labels, 5);
+    ASSERT_TRUE(td::click_button(id, "Close"));
+    ASSERT_TRUE(session.wait_finished());
 }
