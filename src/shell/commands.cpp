@@ -225,7 +225,7 @@ bool Menu::show_run_result() {
 void Menu::note_cancelled_fit() {
     const std::string file = globals::output_file_name.trimmed();
     if (file.empty()) return;
-    const std::array<std::string, 3> note{"The fit was cancelled.", "Its results so far were saved in the file",
+    const std::array<std::string, 3> note{"The fit was cancelled.", "Its results so far were saved in the file:",
                                           file};
     std::lock_guard lock(output_mutex_);
     for (std::size_t k = 0; k < note.size(); ++k) {
