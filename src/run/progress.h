@@ -78,10 +78,10 @@ public:
     const progressbar::Progresswindow& window() const { return window_; }
     int button() const { return button_; }
 
+    // The Cancel button's way to the driver state (also cancel_running_fit's).
     struct CancelLink;
 
 private:
-
     // Cuts the Cancel button's way to the driver state.
     void detach();
     void draw_frame();

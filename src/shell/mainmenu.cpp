@@ -64,11 +64,10 @@ void Menu::create_window() {
             m.request(code);
         };
     };
-    const auto open = code(choice::open);
 
     const int bar = ag::addmenu("", -1);
     const int file_menu = ag::addmenu("File", bar);
-    item(Control::open_item, "Open Data File", file_menu, open);
+    item(Control::open_item, "Open Data File", file_menu, code(choice::open));
     ag::addmenuseparator(file_menu);
     item(Control::edit_item, "Edit Data File", file_menu, code(choice::edit_data));
     item(Control::notepad_item, "NotePad (Kalvor_UDF.ini)", file_menu, code(choice::notepad));
@@ -112,7 +111,7 @@ void Menu::create_window() {
         ids_[static_cast<std::size_t>(c)] =
             ag::createbutton(20 + 70 * k, 2, 70, 20, label, guarded(std::move(action)));
     };
-    button(Control::open_button, 0, "Open", open);
+    button(Control::open_button, 0, "Open", code(choice::open));
     button(Control::start_button, 1, "Start", code(choice::start));
     button(Control::restart_button, 2, "Restart", code(choice::restart));
     button(Control::results_button, 3, "Results", code(choice::results));

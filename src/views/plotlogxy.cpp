@@ -248,11 +248,12 @@ void set_dataseries(Window& w, aplot::aplot_t plot) {
     data_range(w.xs, xlo, xhi);
     // The y axis also takes in the band (its values above 0 on a
     // logarithmic axis), so that the band lies inside the plot.
+    const bool log_y = w.xlinear == 'Y' && w.ylinear != 'Y';
     std::vector<std::vector<float>> ys = w.ys;
     for (const auto* limit : {&limits.lower, &limits.upper}) {
         ys.emplace_back();
         for (const float v : *limit)
-            if (w.ylinear == 'Y' || w.xlinear != 'Y' || v > 0.0f) ys.back().push_back(v);
+            if (!log_y || v > 0.0f) ys.back().push_back(v);
     }
     data_range(ys, ylo, yhi);
     AxisRange rx, ry;
