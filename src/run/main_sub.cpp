@@ -48,10 +48,13 @@ void set_fit_driver(FitDriver driver) { installed_driver() = std::move(driver); 
 
 namespace {
 
-// A number as the messages write it: "I3", left-adjusted in three characters.
+// A number as the messages write it: "I3", left-adjusted in three
+// characters, and a blank after it when it fills them, so that it never runs
+// into the word that follows.
 std::string i3(int n) {
     std::string s(3, ' ');
     stringlib::write_di(n, s, "I3");
+    if (s.back() != ' ') s += ' ';
     return s;
 }
 
@@ -198,7 +201,7 @@ std::string row_abort_message(std::string_view data_file, int row, std::string_v
     const kalvor::FixedText name(data_file.size(), data_file);
     return with_unreadable_value(
         join_lines({"A numeric syntax error was identified in the X vs Y data file: " + name.trimmed(),
-                    "A number in row " + std::to_string(row) + "is not a valid numeric value."}),
+                    "A number in row " + std::to_string(row) + " is not a valid numeric value."}),
         row, value);
 }
 

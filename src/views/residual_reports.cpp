@@ -272,7 +272,7 @@ std::string durbin_watson(std::span<const double> ydr) {
 std::string t_squared(std::span<const double> xd, std::span<const double> yd, std::span<const double> ydf) {
     const std::vector<double> r = residuals(yd, ydf);
     const int n = static_cast<int>(r.size());
-    std::string text = lines({"Hotelling\"s T-squared distribution (T\u00b2) is a",
+    std::string text = lines({"Hotelling's T-squared distribution (T\u00b2) is a",
                               "multivariate distribution proportional to the",
                               "F-distribution. The distribution is used in",
                               "multivariate statistics to test the differences",

@@ -195,7 +195,7 @@ TEST(ResidualsWindow, TrendLinesAreExclusiveAndReopeningResetsThem) {
         const td::Image both = td::grab(id);
         EXPECT_EQ(count_colour(both, smooth), 0);
         EXPECT_GT(count_colour(both, bessel), 20);
-        EXPECT_TRUE(has_text(id, "Normalized Residuals && Besseli0 -1 Line"));
+        EXPECT_TRUE(has_text(id, "Normalized Residuals & Besseli0 -1 Line"));
         ASSERT_TRUE(td::click_button(id, "Close"));
         ASSERT_TRUE(session.wait_finished());
     }
@@ -259,4 +259,37 @@ TEST(ResidualsWindow, XLabelFormats) {
     EXPECT_EQ(residualsbox::x_label_format(1e-8f), "(F7.3)");
     EXPECT_EQ(residualsbox::x_label_format(0.0f), "(1X,1p,ES9.2)");
     EXPECT_EQ(residualsbox::x_label_format(0.4f), "(1X,F7.2)");
+}
+
+// Each redraw starts from a clean window: after the Bessel line with its
+// title and axis label, the smoothed line looks exactly as when it was
+// chosen first. The y labels end before the ticks of the y axis.
+TEST(ResidualsWindow, ARedrawLeavesNothingOfTheLastPlotAndLabelsClearTheAxis) {
+    set_fit(wavy(30));
+    td::Session session;
+    const int id = open(session);
+    std::vector<td::Image> images;
+    for (const char* item : {"Smooth Trend Line On/Off", "Besseli0 -1 Trend Line On/Off", "Smooth Trend Line On/Off"}) {
+        ASSERT_TRUE(td::choose_menu(id, {"Statistical Tests", item}));
+        ASSERT_TRUE(td::wait_idle());
+        images.push_back(td::grab(id));
+    }
+    EXPECT_TRUE(images[0].pixels == images[2].pixels);
+
+    // The y axis: the column with the most black pixels.
+    std::vector<int> black(static_cast<std::size_t>(images[2].width));
+    for (int y = 0; y < images[2].height; ++y)
+        for (int x = 0; x < images[2].width; ++x) black[static_cast<std::size_t>(x)] += images[2].pixel(x, y) == ag::BLACK;
+    const int axis = static_cast<int>(std::max_element(black.begin(), black.end()) - black.begin());
+    ag::setcurrentwindow(id);
+    ag::settextstyle(ag::SANS_SERIF_FONT, ag::HORIZ_DIR, 15);
+    int labels = 0;
+    for (const auto& t : td::text_log(id)) {
+        if (t.text.size() < 5 || t.text.substr(t.text.size() - 4) != ".000") continue;  // -6.000 .. 6.000
+        ++labels;
+        EXPECT_LT(t.canvas_x + ag::textwidth(t.text), axis - 5) << t.text;
+    }
+    EXPECT_GE(labels, 5);
+    ASSERT_TRUE(td::click_button(id, "Close"));
+    ASSERT_TRUE(session.wait_finished());
 }
