@@ -344,6 +344,20 @@ struct FileValues {
     kalvor::Matrix xy;  // nd x (nx + 1)
 };
 
+// A parameter whose lower bound equals its upper bound is held at that
+// value; returns the number of parameters left free.
+int pin_equal_bounds(FileValues& v) {
+    int free = 0;
+    for (int j = 0; j < v.npar; ++j) {
+        if (v.lo[j] == v.hi[j]) {
+            v.mask[j] = 0;
+            v.start[j] = v.lo[j];
+        }
+        if (v.mask[j] != 0) ++free;
+    }
+    return free;
+}
+
 // Shape checks and value reads, in the order of their messages. Nothing of
 // the fit data is changed here.
 FileValues check_and_read(const std::string& file, int rows) {
@@ -392,7 +406,8 @@ FileValues check_and_read(const std::string& file, int rows) {
     if (!datafile::rlo(v.lo, v.npar, file) || !datafile::rhi(v.hi, v.npar, file)) reject(abort_message(Abort::B12));
     for (int j = 0; j < v.npar; ++j)
         if (v.lo[j] > v.hi[j]) reject(bounds_abort_message(j + 1, v.lo[j], v.hi[j]));
-    if (active < 2) reject(abort_message(Abort::B9, active));
+    const int free = pin_equal_bounds(v);
+    if (free < 2) reject(abort_message(Abort::B9, free));
     return v;
 }
 
