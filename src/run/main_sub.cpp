@@ -20,6 +20,7 @@
 #include "platform/appgraphics.h"
 #include "run/outlines.h"
 #include "run/report.h"
+#include "run/textfile.h"
 
 namespace mainsub {
 
@@ -543,12 +544,13 @@ PassResult finish_pass(sharc_mod::SharcArgs& a) {
     fit.unevaluable = unevaluable;
 
     report::ReportStatistics stats;
-    if (report::write_report(fit, stats)) {
-        kalvor::Text<30> date;
-        nrutil::f_date(date);
-        const int nfixed = static_cast<int>(std::count(a.mask.begin(), a.mask.end(), 0));
-        outlines::read_back(report::temporary_file(), a.n, a.k, nfixed, a.y, a.ycalc, date.str());
-    }
+    textfile::Temporary temporary;
+    // A report that could not be written has been shown and logged as such.
+    if (!report::write_report(fit, stats, temporary)) return {PassEnd::rejected};
+    kalvor::Text<30> date;
+    nrutil::f_date(date);
+    const int nfixed = static_cast<int>(std::count(a.mask.begin(), a.mask.end(), 0));
+    outlines::read_back(temporary.path(), a.n, a.k, nfixed, a.y, a.ycalc, date.str());
     return {PassEnd::fitted, sse, stats.mic};
 }
 
@@ -572,8 +574,7 @@ PassResult run_pass(bool restart) {
         outlines::show_error(r.message);
     } catch (const std::exception& e) {
         // A reader that cannot open the file, or any other failure: the
-        // run ends as rejected, with no temporary report left behind.
-        outlines::delete_temporary(report::temporary_file());
+        // run ends as rejected (a temporary report goes with its owner).
         outlines::show_error(abort_text(e.what()));
     }
     globals::bdataerror = 1;
