@@ -281,7 +281,7 @@ TEST_F(MainSubTest, FittedRunWritesReportLinesAndLog) {
 
     // Report, summary lines and data lines; the temporary file is gone.
     EXPECT_TRUE(fs::exists(dir / "MM.TXT"));
-    EXPECT_FALSE(fs::exists(dir / "tempor.txt"));
+    EXPECT_EQ(temporary_files_left(), 0);
     EXPECT_EQ(globals::output_file_name.trimmed(), (dir / "MM.TXT").string());
     EXPECT_EQ(globals::sline3[0].trimmed(), " Unweighted SSE:       Spearman r:");
     EXPECT_EQ(globals::sline3[globals::nlines3 - 3].trimmed(), "Saved in file: " + (dir / "MM.TXT").string());
@@ -373,7 +373,7 @@ TEST_F(MainSubTest, CancelInTheFirstFitSkipsTheSecond) {
     EXPECT_EQ(calls.size(), 1u);
     EXPECT_EQ(globals::bcancelrun, 1);
     EXPECT_EQ(log_text(), "");  // no run-log line after Cancel
-    EXPECT_FALSE(fs::exists(dir / "tempor.txt"));
+    EXPECT_EQ(temporary_files_left(), 0);
 }
 
 TEST_F(MainSubTest, DriverAbortEndsTheRunWithoutReport) {
@@ -383,7 +383,7 @@ TEST_F(MainSubTest, DriverAbortEndsTheRunWithoutReport) {
     start(write_data("MM.DAT", example1()));
     EXPECT_EQ(calls.size(), 1u);
     EXPECT_FALSE(fs::exists(dir / "MM.TXT"));
-    EXPECT_FALSE(fs::exists(dir / "tempor.txt"));
+    EXPECT_EQ(temporary_files_left(), 0);
     EXPECT_EQ(globals::sline3[0].trimmed(), "earlier run");
     EXPECT_EQ(log_text(), "");
     EXPECT_TRUE(errors().empty());  // the driver itself told the user
