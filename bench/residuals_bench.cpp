@@ -36,7 +36,7 @@ struct Fit {
 const Fit fit;
 
 void BM_Runs(benchmark::State& state) {
-    for (auto _ : state) benchmark::DoNotOptimize(residual_reports::runs(fit.ydr));
+    for (auto _ : state) benchmark::DoNotOptimize(residual_reports::runs(fit.y, fit.yfit));
 }
 void BM_FTest(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(residual_reports::f_test(fit.y, fit.yfit));

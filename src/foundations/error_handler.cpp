@@ -13,7 +13,6 @@
 #include "foundations/fortran_io.h"
 #include "foundations/nrutil.h"
 #include "foundations/stringlib.h"
-#include "model/globals.h"
 
 namespace error_handler {
 namespace {
@@ -60,21 +59,20 @@ std::string_view state_descriptor(int error_state) {
     return error_state >= 0 && error_state <= 4 ? words[static_cast<std::size_t>(error_state)] : words[4];
 }
 
-std::filesystem::path resolve_name(std::string_view name) {
+std::filesystem::path resolve_name(std::string_view name, const std::filesystem::path& folder) {
     std::filesystem::path path(trim_trailing(name));
-    const std::string folder = globals::cwd.trimmed();
-    if (path.is_relative() && !folder.empty()) path = std::filesystem::path(folder) / path;
+    if (path.is_relative() && !folder.empty()) path = folder / path;
     return path;
 }
 
 void display_message(std::string_view routine, std::string_view message, int error_state,
-                     std::optional<std::string_view> message_log) {
+                     std::optional<std::string_view> message_log, const std::filesystem::path& folder) {
     const std::string_view word = state_descriptor(error_state);
     const std::string_view r = trim_trailing(routine), m = trim_trailing(message);
 
     if (message_log) {
         int unit = 0;
-        if (open_message_log(*message_log, unit) == success) {
+        if (open_message_log(*message_log, unit, folder) == success) {
             const std::string line =
                 error_state == information
                     ? fortran_io::write(kInformationLayout, {r, m, date_text()})
@@ -88,14 +86,14 @@ void display_message(std::string_view routine, std::string_view message, int err
     std::cout << fortran_io::write(kFullLayout, {r, word, m, date_text()}) << '\n' << std::flush;
 }
 
-int open_message_log(std::string_view file_name, int& unit) {
+int open_message_log(std::string_view file_name, int& unit, const std::filesystem::path& folder) {
     Units& all = units();
     std::lock_guard lock(all.mutex);
     const int u = first_free_unit(all);
     if (u < 0) return failure;
     const std::string name(trim_trailing(file_name));
     if (name.empty()) return failure;
-    auto stream = std::make_unique<std::ofstream>(resolve_name(name), std::ios::out | std::ios::app);
+    auto stream = std::make_unique<std::ofstream>(resolve_name(name, folder), std::ios::out | std::ios::app);
     if (!stream->is_open()) return failure;
     all.open[u] = std::move(stream);
     unit = u;
@@ -124,10 +122,10 @@ int get_lun() {
     return first_free_unit(all);
 }
 
-bool file_open_by_name(std::string_view name) {
+bool file_open_by_name(std::string_view name, const std::filesystem::path& folder) {
     // Every file this process holds open appears as a link in /proc/self/fd.
     std::error_code ec;
-    const auto target = std::filesystem::weakly_canonical(resolve_name(name), ec);
+    const auto target = std::filesystem::weakly_canonical(resolve_name(name, folder), ec);
     if (ec) return false;
     for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
         std::error_code link_ec;
@@ -137,9 +135,9 @@ bool file_open_by_name(std::string_view name) {
     return false;
 }
 
-bool file_name_exists(std::string_view name) {
+bool file_name_exists(std::string_view name, const std::filesystem::path& folder) {
     std::error_code ec;
-    return std::filesystem::exists(resolve_name(name), ec);
+    return std::filesystem::exists(resolve_name(name, folder), ec);
 }
 
 bool file_open_by_unit(int unit) {

@@ -53,14 +53,19 @@ void tanh_bounds5(std::span<double> b, int n, std::span<const double> lo, std::s
     }
     require(std::min({b.size(), lo.size(), hi.size(), mask.size()}), n, "tanh_bounds5");
     status = bounds_ok;
+    // Held parameters never move, so only the bounds of active ones count.
     for (int i = 0; i < n; ++i)
-        if (lo[i] >= hi[i]) {
+        if (mask[i] != 0 && lo[i] > hi[i]) {
             status = bounds_crossed;
             return;
         }
 
     for (int i = 0; i < n; ++i) {
         if (mask[i] == 0) continue;
+        if (lo[i] == hi[i]) {
+            b[i] = lo[i];  // equal bounds admit one value only
+            continue;
+        }
         const double mid = (lo[i] + hi[i]) / 2.0;
         if (std::isnan(b[i]) || std::fabs(b[i]) > huge_value) {
             status = bounds_value_reset;
@@ -76,7 +81,7 @@ void tanh_bounds5(std::span<double> b, int n, std::span<const double> lo, std::s
     double violation = 0.0;
     bool moved = false;
     for (int i = 0; i < n; ++i) {
-        if (mask[i] == 0) continue;
+        if (mask[i] == 0 || lo[i] == hi[i]) continue;
         const double l = off_zero(lo[i]);
         const double h = off_zero(hi[i]);
         const double v = b[i];

@@ -15,14 +15,16 @@ namespace check_parameter_bounds {
 // Status of tanh_bounds5.
 inline constexpr int bounds_ok = 0;
 inline constexpr int bounds_no_parameters = 1;
-inline constexpr int bounds_crossed = 2;      // some lo(i) >= hi(i): nothing moved
+inline constexpr int bounds_crossed = 2;      // an active lo(i) > hi(i): nothing moved
 inline constexpr int bounds_value_reset = 3;  // a NaN or huge value went to its mid-range
 inline constexpr int bounds_degenerate = 4;   // a range below 1e-12 with the value outside
 
 // Moves every active parameter that lies on or outside a bound to the inside
 // by a hyperbolic-tangent rule; s (normally the caller's objective) is
 // multiplied by 1 + 2S for each moved parameter, S the running sum of the
-// relative violations, and capped at 2^52. Parameters strictly inside stay.
+// relative violations, and capped at 2^52. Parameters strictly inside stay;
+// an active parameter with equal bounds is set to that value; the bounds of
+// held parameters are not looked at.
 void tanh_bounds5(std::span<double> b, int n, std::span<const double> lo, std::span<const double> hi,
                   std::span<const int> mask, double& s, int& status);
 

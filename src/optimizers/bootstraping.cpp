@@ -71,7 +71,7 @@ void qsort_dbl(std::span<float> a) {
 
 void qsort_array(std::span<float> a) { qsort_dbl(a); }
 
-void bootstraping(int n, std::span<const float> x, int nboot, float& t, float& sd) {
+void bootstraping(int n, std::span<const float> x, std::span<const float> /*spare*/, int nboot, float& t, float& sd) {
     const std::size_t size = static_cast<std::size_t>(std::max(n, 0));
     const std::span<const float> sample = x.first(size);
     sd = 0.0f;

@@ -10,7 +10,9 @@ namespace bootstraping {
 // sd = standard deviation of the means of nboot resamples of x(1..n) (the
 // first is x itself; 0 when nboot < 2); t = the two-sided 95% t value for n
 // (2.0 for n < 1, a table to 20, approximations beyond, 1.96 in the limit).
-void bootstraping(int n, std::span<const float> x, int nboot, float& t, float& sd);
+// The third argument is a spare array the routine has always taken and
+// never reads.
+void bootstraping(int n, std::span<const float> x, std::span<const float> spare, int nboot, float& t, float& sd);
 
 // Running mean of v; 0 for an empty v.
 float mean(std::span<const float> v);

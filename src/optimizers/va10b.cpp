@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,8 @@ void closing_analysis(int nd, std::span<double> b, const Box& box) {
 void va10b_optimizer(int nd, int n, std::span<double> b_in, double& f, std::span<double> h, int start_mode, int trial,
                      int maxfn, int& iexit) {
     const std::size_t size = count_of(n);
+    if (n > common_data::param_slots || b_in.size() < size || h.size() < va10b_optimizer::packed_size(n))
+        throw std::out_of_range("va10b: more parameters than slots or vectors shorter than their count");
     const std::span<double> b = b_in.first(size);
     const Box box = Box::shared(n);
     std::fill(h.begin(), h.begin() + static_cast<std::ptrdiff_t>(va10b_optimizer::packed_size(n)), 0.0);
@@ -129,7 +132,7 @@ void va10b_optimizer(int nd, int n, std::span<double> b_in, double& f, std::span
     for (std::size_t i = 0; i < size; ++i)
         if (box.active(i)) b[i] = box.clamp(i, b[i]);
 
-    int itn = 0, ifn = 0, total_itn = 0;
+    int itn = 0, ifn = 0, total_itn = 0, invalid = 0;
     double f_last_pass = f;
     for (int pass = 1; pass <= passes; ++pass) {
         f_last_pass = f;
@@ -143,7 +146,7 @@ void va10b_optimizer(int nd, int n, std::span<double> b_in, double& f, std::span
         const double f_pass = f;
         double df = std::fabs(f * dfn);
         if (!(df > 0.0)) df = 1.0;
-        va10b_optimizer::compute_gradient_forward(b, f, g, nan_gradient, s_typ, ifn, box);
+        va10b_optimizer::compute_gradient_forward(b, f, g, nan_gradient, s_typ, ifn, invalid, box);
 
         while (ifn < maxfn) {
             ++itn;
@@ -167,7 +170,7 @@ void va10b_optimizer(int nd, int n, std::span<double> b_in, double& f, std::span
                 iexit = code;
                 break;
             }
-            va10b_optimizer::compute_gradient_forward(b, f, g, nan_gradient, s_typ, ifn, box);
+            va10b_optimizer::compute_gradient_forward(b, f, g, nan_gradient, s_typ, ifn, invalid, box);
             va10b_optimizer::update_hessian(h, s, g0, g, alpha, gs, d_min, box);
             if (trial == 1) va10b_optimizer::tsearch(b, f, box);
             if (ifn >= maxfn) {
@@ -176,6 +179,9 @@ void va10b_optimizer(int nd, int n, std::span<double> b_in, double& f, std::span
             }
         }
         total_itn += itn;
+        // A central-difference probe of the gradient closes every pass but
+        // the last; the next pass starts from a gradient of its own.
+        if (pass < passes) va10b_optimizer::compute_gradient_central(b, g, nan_gradient, s_typ, invalid, box);
     }
 
     if (bprint) {

@@ -8,7 +8,10 @@
 // run, each from an identity metric held as packed L D L' factors: a short
 // trial search, then forward-difference gradient, quasi-Newton direction,
 // bounded line search and metric update until the pass's evaluation budget
-// is spent or no descent is left.  With the trial switch on, the call ends
+// is spent or no descent is left; every pass but the last ends with an
+// uncounted central-difference probe of the gradient, whose quotients that
+// are not numbers set the call's invalid-value flag (as the forward
+// differences' do).  With the trial switch on, the call ends
 // with a covariance analysis at the result (reported only with bprint on).
 //
 // Parameter k (1..n) is element k-1.  Not reentrant: every evaluation
@@ -48,7 +51,9 @@ void objective_function(int n, std::span<const double> b, double& f);
 // other values are rejected; trial: 1 runs the trial searches and the
 // closing covariance analysis; maxfn: counted evaluations per pass; iexit:
 // the code of the last pass.  Held parameters never move; active ones are
-// clamped into their bounds before the first pass.
+// clamped into their bounds before the first pass.  More than
+// common_data::param_slots parameters, or b or h shorter than their counts,
+// throws std::out_of_range before any evaluation.
 void va10b_optimizer(int nd, int n, std::span<double> b, double& f, std::span<double> h, int start_mode, int trial,
                      int maxfn, int& iexit);
 

@@ -56,6 +56,15 @@ double second_difference(std::span<double> b, std::size_t i, double f0, const Bo
     return 2.0 * ((fc - fb) / (xc - xb) - (fb - fa) / (xb - xa)) / (xc - xa);
 }
 
+// diff / dist, or tol with the sign opposite to an invalid quotient's
+// (which also sets flag).
+double checked_quotient(double diff, double dist, double tol, int& flag) {
+    const double q = diff / dist;
+    if (!std::isnan(q)) return q;
+    flag = invalid_quotient;
+    return -std::copysign(tol, q);
+}
+
 }  // namespace
 
 double difference_step(double v) {
@@ -69,7 +78,7 @@ std::size_t packed_size(int n) { return n > 0 ? static_cast<std::size_t>(n * (n 
 std::size_t diagonal_position(int n, int j) { return static_cast<std::size_t>(j * n - j * (j - 1) / 2); }
 
 void compute_gradient_forward(std::span<double> b, double f, std::span<double> g, double tol,
-                              std::span<const double> s_typ, int& ifn, const Box& box) {
+                              std::span<const double> s_typ, int& ifn, int& flag, const Box& box) {
     for (std::size_t i = 0; i < b.size(); ++i) {
         g[i] = 0.0;
         if (!box.active(i)) continue;
@@ -79,10 +88,21 @@ void compute_gradient_forward(std::span<double> b, double f, std::span<double> g
         double to = b[i] + h;
         if (to > box.hi[i])
             to = b[i] - h >= box.lo[i] ? b[i] - h : (box.hi[i] - b[i] >= b[i] - box.lo[i] ? box.hi[i] : box.lo[i]);
-        const double q = (evaluate_at(b, i, to) - f) / (to - b[i]);
-        g[i] = std::isnan(q) ? -std::copysign(tol, q) : q;
+        g[i] = checked_quotient(evaluate_at(b, i, to) - f, to - b[i], tol, flag);
     }
     ifn += box.active_count();
+}
+
+void compute_gradient_central(std::span<double> b, std::span<double> g, double tol, std::span<const double> s_typ,
+                              int& flag, const Box& box) {
+    for (std::size_t i = 0; i < b.size(); ++i) {
+        g[i] = 0.0;
+        if (!box.active(i)) continue;
+        const Span around = clamped_span(b, i, std::fabs(difference_step(s_typ[i])), box);
+        const double f_plus = evaluate_at(b, i, around.plus);
+        const double f_minus = evaluate_at(b, i, around.minus);
+        g[i] = checked_quotient(f_plus - f_minus, around.plus - around.minus, tol, flag);
+    }
 }
 
 int update_hessian(std::span<double> h, std::span<const double> s, std::span<const double> g0,

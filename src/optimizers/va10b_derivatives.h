@@ -20,11 +20,24 @@ double difference_step(double v);
 std::size_t packed_size(int n);
 std::size_t diagonal_position(int n, int j);
 
+// Value of the invalid-value flag once a difference quotient was not a
+// number; it starts at 0 and is never cleared within a call.
+inline constexpr int invalid_quotient = -1;
+
 // g = forward-difference gradient at b (f its value), steps from s_typ;
 // held parameters get 0; a quotient that is not a number becomes tol with
-// the opposite sign.  ifn grows by the number of active parameters.
+// the opposite sign and sets flag to invalid_quotient.  ifn grows by the
+// number of active parameters.
 void compute_gradient_forward(std::span<double> b, double f, std::span<double> g, double tol,
-                              std::span<const double> s_typ, int& ifn, const Box& box);
+                              std::span<const double> s_typ, int& ifn, int& flag, const Box& box);
+
+// g = central-difference gradient at b: for each active parameter, f at
+// min(b + h, hi) and at max(b - h, lo), h the difference step of s_typ,
+// divided by the distance of the two points; held parameters get 0.
+// Quotients that are not numbers as above.  Two evaluations per active
+// parameter, which no budget counts.
+void compute_gradient_central(std::span<double> b, std::span<double> g, double tol, std::span<const double> s_typ,
+                              int& flag, const Box& box);
 
 // Update statuses.
 inline constexpr int update_skipped = 1;  // the curvature s'(g1 - g0) was not positive

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <stdexcept>
 #include <vector>
 
 #include "foundations/matrix.h"
@@ -214,6 +215,8 @@ private:
 
 void varmetric(const Objective& fcn, int n, std::span<double> p, double& f, int& code) {
     const std::size_t size = static_cast<std::size_t>(std::max(n, 0));
+    if (n > common_data::param_slots || p.size() < size)
+        throw std::out_of_range("varmetric: more parameters than slots or a vector shorter than its count");
     const std::vector<double> x0(p.begin(), p.begin() + static_cast<std::ptrdiff_t>(size));
     std::vector<double> p0 = x0;
     double f_low = f;

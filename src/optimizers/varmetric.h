@@ -28,7 +28,8 @@ inline constexpr int code_evaluations = 4;    // the evaluation limit of the pas
 // Minimises fcn from p.  f: the objective at p in; out the lower of that
 // value and the value found, with p the point it belongs to.  code: the end
 // code of the last pass.  A result below 1e-12 is not trusted: that pass is
-// discarded.
+// discarded.  More than common_data::param_slots parameters, or p shorter
+// than n, throws std::out_of_range before any evaluation.
 void varmetric(const Objective& fcn, int n, std::span<double> p, double& f, int& code);
 
 }  // namespace vmet

@@ -160,12 +160,13 @@ private:
         best_yfit = yfit_;
         best_res = res_;
     }
-    // Working bounds of every active parameter around x(i): [x/10, 10x]
+    // When any parameter, held ones included, lies on or beyond a bound:
+    // working bounds of every active parameter around x(i), [x/10, 10x]
     // (reversed for x <= 0); then x is moved inside the given bounds.
     void relocate_if_outside(std::vector<double>& x) {
         bool outside = false;
         for (std::size_t i = 0; i < n_; ++i)
-            if (mask_[i] != 0 && (x[i] <= lo_[i] || x[i] >= hi_[i])) outside = true;
+            if (x[i] <= lo_[i] || x[i] >= hi_[i]) outside = true;
         if (!outside) return;
         for (std::size_t i = 0; i < n_; ++i) {
             if (mask_[i] == 0) continue;

@@ -440,6 +440,8 @@ void set_ylogarithmic(aplot_t plot, double base) {
     plot->y.base = base;
 }
 
+int frame_top_margin(int height) { return std::min(height / 6, 40); }
+
 void embed_plot(aplot_t plot, int window, int left, int top, int width, int height) {
     using namespace appgraphics;
     if (!plot || width <= 0 || height <= 0) return;
@@ -476,7 +478,7 @@ void embed_plot(aplot_t plot, int window, int left, int top, int width, int heig
     }
     const int margin_left = std::min(width / 3, widest_tick + 12 + (ya.label.empty() ? 0 : lm.height() + 4));
     const int margin_bottom = std::min(height / 3, tm.height() + 10 + (xa.label.empty() ? 0 : lm.height() + 4));
-    const int margin_top = std::min(height / 6, 40);
+    const int margin_top = frame_top_margin(height);
     const int margin_right = std::min(width / 10, 20);
     const QRect area(left + margin_left, top + margin_top, width - margin_left - margin_right,
                      height - margin_top - margin_bottom);

@@ -62,4 +62,8 @@ void set_ylogarithmic(aplot_t plot, double base = 10.0);
 // caller's current window. The window's drawing state is not changed.
 void embed_plot(aplot_t plot, int window, int left, int top, int width, int height);
 
+// Pixels between the top of a rectangle of this height given to embed_plot
+// and the top line of the plot's frame: the room for a title.
+int frame_top_margin(int height);
+
 }  // namespace aplot

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <stdexcept>
 #include <vector>
 
 #include "foundations/matrix.h"
@@ -248,8 +249,11 @@ double t_quantile(int df) {
 void residual_bootstrap_regression(std::span<const double> x, std::span<const double> y, int n, double alpha,
                                    int nboot, int method, int option, std::span<double> ymean,
                                    std::span<double> ylcl, std::span<double> yucl) {
-    if (n < 1) return;
     const std::size_t rows = count_of(n);
+    if (n > common_data::max_rows || common_data::npr < 0 || common_data::npr > common_data::param_slots ||
+        std::min({y.size(), ymean.size(), ylcl.size(), yucl.size()}) < rows)
+        throw std::out_of_range("residual bootstrap: more rows or parameters than the fit data hold");
+    if (n < 1) return;
     const Borrowed saved(y, n);
     const Vector& yhat = saved.fitted();
     if (nboot < 1) return degenerate(yhat, ymean, ylcl, yucl);

@@ -28,7 +28,9 @@ inline constexpr int method_permute = 1;
 
 // x is not read (the refits read the shared X columns); alpha is not read
 // (the band is the two-sided 95% band); option nonzero adds the residual
-// spread s0 to the half-width.
+// spread s0 to the half-width.  More than common_data::max_rows rows or
+// common_data::param_slots parameters (npr), or y or an output shorter than
+// n, throws std::out_of_range before anything is touched.
 void residual_bootstrap_regression(std::span<const double> x, std::span<const double> y, int n, double alpha,
                                    int nboot, int method, int option, std::span<double> ymean,
                                    std::span<double> ylcl, std::span<double> yucl);

@@ -20,6 +20,7 @@
 #include "platform/appgraphics.h"
 #include "run/outlines.h"
 #include "run/report.h"
+#include "run/textfile.h"
 
 namespace mainsub {
 
@@ -48,10 +49,13 @@ void set_fit_driver(FitDriver driver) { installed_driver() = std::move(driver); 
 
 namespace {
 
-// A number as the messages write it: "I3", left-adjusted in three characters.
+// A number as the messages write it: "I3", left-adjusted in three
+// characters, and a blank after it when it fills them, so that it never runs
+// into the word that follows.
 std::string i3(int n) {
     std::string s(3, ' ');
     stringlib::write_di(n, s, "I3");
+    if (s.back() != ' ') s += ' ';
     return s;
 }
 
@@ -198,7 +202,7 @@ std::string row_abort_message(std::string_view data_file, int row, std::string_v
     const kalvor::FixedText name(data_file.size(), data_file);
     return with_unreadable_value(
         join_lines({"A numeric syntax error was identified in the X vs Y data file: " + name.trimmed(),
-                    "A number in row " + std::to_string(row) + "is not a valid numeric value."}),
+                    "A number in row " + std::to_string(row) + " is not a valid numeric value."}),
         row, value);
 }
 
@@ -344,6 +348,20 @@ struct FileValues {
     kalvor::Matrix xy;  // nd x (nx + 1)
 };
 
+// A parameter whose lower bound equals its upper bound is held at that
+// value; returns the number of parameters left free.
+int pin_equal_bounds(FileValues& v) {
+    int free = 0;
+    for (int j = 0; j < v.npar; ++j) {
+        if (v.lo[j] == v.hi[j]) {
+            v.mask[j] = 0;
+            v.start[j] = v.lo[j];
+        }
+        if (v.mask[j] != 0) ++free;
+    }
+    return free;
+}
+
 // Shape checks and value reads, in the order of their messages. Nothing of
 // the fit data is changed here.
 FileValues check_and_read(const std::string& file, int rows) {
@@ -392,7 +410,8 @@ FileValues check_and_read(const std::string& file, int rows) {
     if (!datafile::rlo(v.lo, v.npar, file) || !datafile::rhi(v.hi, v.npar, file)) reject(abort_message(Abort::B12));
     for (int j = 0; j < v.npar; ++j)
         if (v.lo[j] > v.hi[j]) reject(bounds_abort_message(j + 1, v.lo[j], v.hi[j]));
-    if (active < 2) reject(abort_message(Abort::B9, active));
+    const int free = pin_equal_bounds(v);
+    if (free < 2) reject(abort_message(Abort::B9, free));
     return v;
 }
 
@@ -528,12 +547,13 @@ PassResult finish_pass(sharc_mod::SharcArgs& a) {
     fit.unevaluable = unevaluable;
 
     report::ReportStatistics stats;
-    if (report::write_report(fit, stats)) {
-        kalvor::Text<30> date;
-        nrutil::f_date(date);
-        const int nfixed = static_cast<int>(std::count(a.mask.begin(), a.mask.end(), 0));
-        outlines::read_back(report::temporary_file(), a.n, a.k, nfixed, a.y, a.ycalc, date.str());
-    }
+    textfile::Temporary temporary;
+    // A report that could not be written has been shown and logged as such.
+    if (!report::write_report(fit, stats, temporary)) return {PassEnd::rejected};
+    kalvor::Text<30> date;
+    nrutil::f_date(date);
+    const int nfixed = static_cast<int>(std::count(a.mask.begin(), a.mask.end(), 0));
+    outlines::read_back(temporary.path(), a.n, a.k, nfixed, a.y, a.ycalc, date.str());
     return {PassEnd::fitted, sse, stats.mic};
 }
 
@@ -557,8 +577,7 @@ PassResult run_pass(bool restart) {
         outlines::show_error(r.message);
     } catch (const std::exception& e) {
         // A reader that cannot open the file, or any other failure: the
-        // run ends as rejected, with no temporary report left behind.
-        outlines::delete_temporary(report::temporary_file());
+        // run ends as rejected (a temporary report goes with its owner).
         outlines::show_error(abort_text(e.what()));
     }
     globals::bdataerror = 1;

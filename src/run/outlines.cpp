@@ -127,8 +127,12 @@ StatusTexts status_texts(double sse, double mic) {
 }
 
 void log_run(std::string_view input_file, const StatusTexts& texts) {
-    error_handler::display_message(input_file.substr(0, 80), std::string_view(texts.status).substr(0, 80),
-                                   error_handler::information, error_handler::run_log_name);
+    log_event(input_file.substr(0, 80), std::string_view(texts.status).substr(0, 80), error_handler::information);
+}
+
+void log_event(std::string_view routine, std::string_view message, int error_state) {
+    error_handler::display_message(routine, message, error_state, error_handler::run_log_name,
+                                   globals::cwd.trimmed());
 }
 
 }  // namespace outlines

@@ -67,4 +67,8 @@ StatusTexts status_texts(double sse, double mic);
 // file name (first 80 characters) and the status text (first 80).
 void log_run(std::string_view input_file, const StatusTexts& texts);
 
+// Appends one line of the error state to "Kalvor_UDF-runlog.txt" in the
+// working folder (globals::cwd).
+void log_event(std::string_view routine, std::string_view message, int error_state);
+
 }  // namespace outlines

@@ -12,6 +12,7 @@
 #include "foundations/nrutil.h"
 #include "foundations/runtime.h"
 #include "model/funct.h"
+#include "run/outlines.h"
 #include "run/sharc_state.h"
 
 namespace sharc_mod {
@@ -353,9 +354,9 @@ void jacobian_statistics(const kalvor::Matrix& jac, std::span<const double> r, i
     for (std::size_t k = 0; k < na; ++k)
         out.se[free[k]] = out.inverse_failed || dof < 1 ? se_unknown : cr.d[k] * std::sqrt(sse / dof);
     if (out.inverse_failed)
-        error_handler::display_message("stderr_corr",
-                                       "Covariance matrix singular (parameters redundant): standard errors marked 9999.0",
-                                       error_handler::warning, error_handler::run_log_name);
+        outlines::log_event("stderr_corr",
+                            "Covariance matrix singular (parameters redundant): standard errors marked 9999.0",
+                            error_handler::warning);
     for (std::size_t j = 0; j < na; ++j)
         for (std::size_t i = 0; i < na; ++i) {
             out.corr(i, j) = cr.corr(i, j);

@@ -37,6 +37,10 @@ namespace sharc {
 // the refinement.  Pressing it twice has the effect of once.
 void canceltest(DriverState& s);
 
+// Cancels the fit whose run display is open, as its Cancel button does;
+// false when no fit runs. Safe from any thread.
+bool cancel_running_fit();
+
 // Progress value of the refinement: counter x 200 / (cap - start) in single
 // precision, at most 100 when capped; 100 when the count has no room
 // (cap - start < 1).
@@ -55,13 +59,14 @@ public:
     // progress point, the rule, "Wait, preprocessing.." and the bar frame.
     void open(DriverState& s);
 
-    // A progress point: draws the line composed at the previous point, then
-    // composes the next one from the percent (see progress_value), the
-    // label ("Reweight:", "Refining:" or "Progress:") and a bar grown by
-    // four characters.
+    // A progress point: draws the line composed at the previous point with
+    // its bar, which fills that point's percent of the frame, then composes
+    // the next line from the percent (see progress_value) and the label
+    // ("Reweight:", "Refining:" or "Progress:").
     void progress_point(const DriverState& s, bool capped);
 
-    // The lowest sum of squares and the parameter line of s.p.
+    // The lowest sum of squares and the parameter line of s.p, wrapped
+    // before a parameter where it would run past the window's right edge.
     void draw_values(const DriverState& s);
 
     // Closing display: removes the Cancel button (the callback no longer
@@ -71,18 +76,20 @@ public:
     void close(int restart);
 
     const progressbar::Progresswindow& window() const { return window_; }
-    std::string_view bar() const { return bar_.view(); }
     int button() const { return button_; }
 
-private:
+    // The Cancel button's way to the driver state (also cancel_running_fit's).
     struct CancelLink;
 
+private:
     // Cuts the Cancel button's way to the driver state.
     void detach();
     void draw_frame();
+    // Bar strokes inside the frame over percent of its width.
+    void draw_bar(int percent);
 
     progressbar::Progresswindow window_;
-    kalvor::Text<101> bar_{"||"};
+    int composed_percent_ = 0;  // the percent of the line in window_
     int button_ = -1;
     std::shared_ptr<CancelLink> link_;
 };

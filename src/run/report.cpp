@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <iostream>
 #include <limits>
 #include <sstream>
 
 #include "foundations/distributions.h"
+#include "foundations/error_handler.h"
 #include "foundations/fixed_text.h"
 #include "foundations/fortran_io.h"
 #include "foundations/nrutil.h"
@@ -336,27 +336,16 @@ std::string format_report(const FitSummary& fit, const ReportStatistics& stats, 
 // ---- files ----
 
 std::string results_file_name(std::string_view data_file) {
-    kalvor::FixedText name(data_file.size(), data_file);
-    const std::string upper = stringlib::uppercase(name.trimmed());
-    const int pos = stringlib::s_index_last(upper, ".DAT");
-    if (pos == 0) return name.trimmed() + ".TXT";
-    const std::string stem = name.str().substr(0, static_cast<std::size_t>(pos - 1));
-    const bool lower = name.str().substr(static_cast<std::size_t>(pos - 1), 4) == ".dat";
-    return stem + (lower ? ".txt" : ".TXT");
+    const std::string path = kalvor::FixedText(data_file.size(), data_file).trimmed();
+    // Only the file name's own extension counts, never a ".DAT" in a folder.
+    const std::size_t name_start = path.find_last_of('/') + 1;  // 0 without a folder
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || dot < name_start || stringlib::uppercase(path.substr(dot)) != ".DAT")
+        return path + ".TXT";
+    return path.substr(0, dot) + (path.compare(dot, std::string::npos, ".dat") == 0 ? ".txt" : ".TXT");
 }
-
-std::filesystem::path temporary_file() { return globals::cwd.trimmed() + "tempor.txt"; }
 
 namespace {
-
-// Writes text to path (rewriting an existing file); false on any failure.
-bool write_file(const std::filesystem::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::out | std::ios::trunc);
-    if (!out) return false;
-    out << text;
-    out.close();
-    return static_cast<bool>(out);
-}
 
 // The residual plot reads the rows and limits of the last run.
 void store_residual_plot_data(const FitSummary& fit) {
@@ -386,39 +375,51 @@ void store_residual_plot_data(const FitSummary& fit) {
     common_data::resyaxislable = {common_data::yrmin, common_data::yrmax};
 }
 
-bool report_failure(const std::filesystem::path& temporary, std::string_view console, int file_number) {
+// Shows and logs that file could not be written, for the system's reason
+// why, and marks the data as rejected; no temporary file is left behind.
+bool report_failure(textfile::Temporary& temporary, std::string_view console, int file_number,
+                    const std::string& file, const std::string& why) {
     std::cout << fortran_io::write("(/1x, A)", {console}) << '\n';
-    outlines::delete_temporary(temporary);
-    outlines::show_error(outlines::abort_text("There is an error in writing to data file #" +
-                                              std::to_string(file_number) + "."));
+    temporary.remove();
+    outlines::show_error(outlines::abort_text(outlines::join_lines(
+        {"There is an error in writing to data file #" + std::to_string(file_number) + ".", "File: " + file,
+         "Reason: " + why + "."})));
+    outlines::log_event(globals::input_file_name.trimmed(), "Results not written to " + file + ": " + why,
+                        error_handler::failure);
     globals::bdataerror = 1;
     return false;
 }
 
 }  // namespace
 
-bool write_report(const FitSummary& fit, ReportStatistics& stats) {
+bool write_report(const FitSummary& fit, ReportStatistics& stats, textfile::Temporary& temporary) {
     stats = compute_statistics(fit);
     common_data::ctau = stats.tau;
     kalvor::Text<30> date;
     nrutil::f_date(date);
 
     globals::output_file_name = results_file_name(globals::input_file_name.trimmed());
-    const auto temporary = temporary_file();
     {
         datafile::UnitLease unit;
         inout::io[3] = unit.number();
-        const bool ok = write_file(temporary, format_report(fit, stats, Layout::temporary_file));
-        inout::io[0] = ok ? 0 : 1;
-        if (!ok) return report_failure(temporary, "TEMPORARY DATA FILE - Fatal error!", 1);
+        const std::filesystem::path folder = globals::cwd.trimmed();
+        std::string why = temporary.create(folder, temporary_prefix, temporary_suffix);
+        if (why.empty()) why = temporary.write(format_report(fit, stats, Layout::temporary_file));
+        inout::io[0] = why.empty() ? 0 : 1;
+        if (!why.empty()) {
+            // A file that could not be created is named by its pattern.
+            const std::string pattern = std::string(temporary_prefix) + "*" + std::string(temporary_suffix);
+            const auto file = temporary.path().empty() ? folder / pattern : temporary.path();
+            return report_failure(temporary, "TEMPORARY DATA FILE - Fatal error!", 1, file.string(), why);
+        }
     }
     {
         datafile::UnitLease unit;
         inout::io[1] = unit.number();
-        const bool ok = write_file(globals::output_file_name.trimmed(),
-                                   format_report(fit, stats, Layout::results_file, date.str()));
-        inout::io[2] = ok ? 0 : 1;
-        if (!ok) return report_failure(temporary, "OUTPUT DATA FILE - Fatal error!", 2);
+        const std::string file = globals::output_file_name.trimmed();
+        const std::string why = textfile::write(file, format_report(fit, stats, Layout::results_file, date.str()));
+        inout::io[2] = why.empty() ? 0 : 1;
+        if (!why.empty()) return report_failure(temporary, "OUTPUT DATA FILE - Fatal error!", 2, file, why);
     }
     store_residual_plot_data(fit);
     return true;

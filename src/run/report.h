@@ -3,8 +3,9 @@
 //
 // The report is written twice: to the results file beside the data file
 // (the data file name with ".TXT" for its ".DAT"), which the user keeps, and
-// to the temporary file "tempor.txt" in the working folder, which the run
-// reads back into the main window's lines (run/outlines.h) and deletes. Both
+// to a temporary file "tempor??????.txt" of the run's own in the working
+// folder, which the run reads back into the main window's lines
+// (run/outlines.h) and deletes. Both
 // hold the same thirteen blocks; the results file alone starts with a date
 // line, and several blocks use wider columns there.
 //
@@ -22,6 +23,7 @@
 
 #include "foundations/matrix.h"
 #include "run/poststats.h"
+#include "run/textfile.h"
 
 namespace report {
 
@@ -83,20 +85,24 @@ enum class Layout { results_file, temporary_file };
 std::string format_report(const FitSummary& fit, const ReportStatistics& stats, Layout layout,
                           std::string_view date = {});
 
-// The results file of a data file: the name up to its last ".DAT" (any
-// case) followed by ".TXT" (".txt" after a lower-case ".dat"); a name
-// without ".DAT" gets ".TXT" appended.
+// The results file of a data file: the file name's own extension ".DAT"
+// (any case) replaced by ".TXT" (".txt" for a lower-case ".dat"); a file
+// name with any other extension, or none, gets ".TXT" appended. A ".DAT" in
+// a folder name never counts.
 std::string results_file_name(std::string_view data_file);
 
-// The temporary copy of the report: trimmed globals::cwd + "tempor.txt".
-std::filesystem::path temporary_file();
+// Name parts of the temporary copy of the report, in the working folder
+// (trimmed globals::cwd): the prefix, six random characters, the suffix.
+inline constexpr std::string_view temporary_prefix = "tempor";
+inline constexpr std::string_view temporary_suffix = ".txt";
 
-// Writes the report of the fit to the temporary file and to the results
-// file (whose name goes to globals::output_file_name), stores tau in
-// common_data::ctau and fills the residual-plot data and limits; stats
-// receives the report's statistics. Returns false when a file cannot be
-// written: the message is then shown, globals::bdataerror = 1 and no
-// temporary file is left behind.
-bool write_report(const FitSummary& fit, ReportStatistics& stats);
+// Writes the report of the fit to a new temporary file, held by temporary,
+// and to the results file (whose name goes to globals::output_file_name),
+// stores tau in common_data::ctau and fills the residual-plot data and
+// limits; stats receives the report's statistics. Returns false when a file
+// cannot be written: the message, naming the file and the system's reason,
+// is then shown, the failure goes to the run log, globals::bdataerror = 1
+// and no temporary file is left behind.
+bool write_report(const FitSummary& fit, ReportStatistics& stats, textfile::Temporary& temporary);
 
 }  // namespace report

@@ -204,6 +204,7 @@ bool Menu::show_run_result() {
             menu_rules::set_run(p, false);
             menu_rules::set_views(p, false);
         });
+        if (globals::bcancelrun != 0) note_cancelled_fit();
         ag::refreshall();
         return false;
     }
@@ -218,6 +219,21 @@ bool Menu::show_run_result() {
     return true;
 }
 
+// A run names its results file only once it has written it, and a fit that
+// ends on an error writes none: a cancelled fit with a results file is one
+// that the user stopped (Cancel or Quit).
+void Menu::note_cancelled_fit() {
+    const std::string file = globals::output_file_name.trimmed();
+    if (file.empty()) return;
+    const std::array<std::string, 3> note{"The fit was cancelled.", "Its results so far were saved in the file:",
+                                          file};
+    std::lock_guard lock(output_mutex_);
+    for (std::size_t k = 0; k < note.size(); ++k) {
+        output_[k].assign(note[k]);
+        ag::outtextxy(10, 1 + 15 * static_cast<int>(k), output_[k].view());
+    }
+}
+
 void Menu::start() {
     if (globals::bfile == 0) {
         change([](menu_rules::Panel& p) { menu_rules::set_by_file(p, 0); });
@@ -229,6 +245,7 @@ void Menu::start() {
     restart_done_ = 0;
     globals::bpostrun = 0;
     globals::bcancelrun = 0;
+    globals::output_file_name.assign("");
     shell::run_regression();
 
     if (globals::bdataerror == 1) {
@@ -276,6 +293,7 @@ void Menu::rerunsharc() {
     restart_done_ = 0;
     globals::bpostrun = 1;
     globals::bcancelrun = 0;
+    globals::output_file_name.assign("");
     shell::run_regression();
 
     if (globals::bdataerror == 1) {

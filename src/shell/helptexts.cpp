@@ -377,7 +377,7 @@ TextWindow overview() {
             "3. UDF parameters (P1..P8) must be in sequence (Do not skip one)",
             "4. Independent variables (X1..X3) must also be in sequence",
             "   4.1 UDF(X1,X3, P1,P2) or UDF(X1, P1,P2,P4) is NOT allowed",
-            "5. Options: For hard to fit models choose DIFFICULT (default=EASY)",
+            "5. Options: For hard to fit models choose DIFFICULT (default=MODERATE)",
             "6. Options: Weighting of data: Reweight, 1/y^2, Robust, ResStdev/ABS(Res)",
             "7. Select RUN to execute curve-fitting of the selected data file.",
             "8. Scroll down to review the results of the curve-fit.",

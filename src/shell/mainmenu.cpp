@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "model/globals.h"
 #include "platform/appgraphics.h"
 #include "shell/options.h"
+#include "shell/regression.h"
 
 namespace ag = appgraphics;
 
@@ -55,55 +57,34 @@ void Menu::create_window() {
 
     // Closing from the title bar is Quit; the loop closes the windows.
     ag::setwindowsystemclosecallback([weak = weak_from_this()] {
-        if (auto self = weak.lock()) self->store(choice::quit);
+        if (auto self = weak.lock()) self->request(choice::quit);
         return false;
     });
 
     auto item = [this](Control c, std::string_view label, int parent, std::function<void(Menu&)> action) {
         ids_[static_cast<std::size_t>(c)] = ag::addmenuitem(label, parent, guarded(std::move(action)));
     };
-    auto code = [](int code) { return [code](Menu& m) { m.store(code); }; };
+    auto code = [](int code) { return [code](Menu& m) { m.request(code); }; };
     auto plot = [](int kind, int code) {
         return [kind, code](Menu& m) {
             m.plot_kind_ = kind;
-            m.store(code);
+            m.request(code);
         };
-    };
-    auto run = [](int code) {
-        return [code](Menu& m) {
-            m.store(code);
-            m.set_scroll_top();
-        };
-    };
-    // After an edit, Start runs the file again; without a file it stays off.
-    auto edit = [](int code) {
-        return [code](Menu& m) {
-            m.store(code);
-            m.set_controls({Control::start_item, Control::start_button}, globals::bfile != 0);
-            m.set_controls({Control::restart_item, Control::restart_button}, false);
-            m.set_scroll_top();
-        };
-    };
-    auto open = [](Menu& m) {
-        m.store(choice::open);
-        m.set_controls({Control::edit_item, Control::start_item, Control::start_button}, true);
-        m.set_controls({Control::restart_item, Control::restart_button}, false);
-        m.set_scroll_top();
     };
 
     const int bar = ag::addmenu("", -1);
     const int file_menu = ag::addmenu("File", bar);
-    item(Control::open_item, "Open Data File", file_menu, open);
+    item(Control::open_item, "Open Data File", file_menu, code(choice::open));
     ag::addmenuseparator(file_menu);
-    item(Control::edit_item, "Edit Data File", file_menu, edit(choice::edit_data));
-    item(Control::notepad_item, "NotePad (Kalvor_UDF.ini)", file_menu, edit(choice::notepad));
+    item(Control::edit_item, "Edit Data File", file_menu, code(choice::edit_data));
+    item(Control::notepad_item, "NotePad (Kalvor_UDF.ini)", file_menu, code(choice::notepad));
     ag::addmenuseparator(file_menu);
     item(Control::quit_item, "Quit", file_menu, code(choice::quit));
 
     const int run_menu = ag::addmenu("Run", bar);
-    item(Control::start_item, "Start", run_menu, run(choice::start));
+    item(Control::start_item, "Start", run_menu, code(choice::start));
     ag::addmenuseparator(run_menu);
-    item(Control::restart_item, "Restart", run_menu, run(choice::restart));
+    item(Control::restart_item, "Restart", run_menu, code(choice::restart));
 
     const int views = ag::addmenu("Display Results", bar);
     item(Control::results_item, "Results Statistics", views, code(choice::results));
@@ -137,9 +118,9 @@ void Menu::create_window() {
         ids_[static_cast<std::size_t>(c)] =
             ag::createbutton(20 + 70 * k, 2, 70, 20, label, guarded(std::move(action)));
     };
-    button(Control::open_button, 0, "Open", open);
-    button(Control::start_button, 1, "Start", run(choice::start));
-    button(Control::restart_button, 2, "Restart", run(choice::restart));
+    button(Control::open_button, 0, "Open", code(choice::open));
+    button(Control::start_button, 1, "Start", code(choice::start));
+    button(Control::restart_button, 2, "Restart", code(choice::restart));
     button(Control::results_button, 3, "Results", code(choice::results));
     button(Control::xyplot_button, 4, "XY-Plot", plot(0, choice::plot_xy));
     button(Control::logxplot_button, 5, "Log(X)-Plot", plot(1, choice::plot_logx));
@@ -241,10 +222,30 @@ void Menu::command_loop() {
         ag::startidle(10);
         ag::clearviewport();
         draw_output();
-        ag::loop();
-        ag::refreshall();
-        dispatch(choice_);
+        // A command chosen during the last one runs without a wait.
+        if (choice_ == choice::none) {
+            ag::loop();
+            ag::refreshall();
+        }
+        run_command(choice_);
     }
+}
+
+void Menu::run_command(int code) {
+    {
+        std::lock_guard lock(command_mutex_);
+        busy_ = true;
+    }
+    dispatch(code);
+    int next = choice::none;
+    {
+        std::lock_guard lock(command_mutex_);
+        busy_ = false;
+        std::swap(next, deferred_);
+    }
+    if (next == choice::none) return;
+    prepare(next);
+    choice_ = next;
 }
 
 void Menu::dispatch(int code) {
@@ -363,6 +364,44 @@ std::function<void()> Menu::guarded(std::function<void(Menu&)> action) {
     return [weak = weak_from_this(), action = std::move(action)] {
         if (const auto self = weak.lock()) action(*self);
     };
+}
+
+void Menu::request(int code) {
+    bool later = false;
+    {
+        std::lock_guard lock(command_mutex_);
+        if (busy_) {
+            later = true;
+            // Nothing switches now; Quit is not replaced by a later choice.
+            if (deferred_ != choice::quit) deferred_ = code;
+        }
+    }
+    if (!later) {
+        prepare(code);
+        store(code);
+    } else if (code == choice::quit) {
+        shell::cancel_regression();
+    }
+}
+
+void Menu::prepare(int code) {
+    switch (code) {
+    case choice::open:
+        set_controls({Control::edit_item, Control::start_item, Control::start_button}, true);
+        set_controls({Control::restart_item, Control::restart_button}, false);
+        set_scroll_top();
+        break;
+    case choice::edit_data:
+    case choice::notepad:
+        // After an edit, Start runs the file again; without a file it stays off.
+        set_controls({Control::start_item, Control::start_button}, globals::bfile != 0);
+        set_controls({Control::restart_item, Control::restart_button}, false);
+        set_scroll_top();
+        break;
+    case choice::start:
+    case choice::restart: set_scroll_top(); break;
+    default: break;
+    }
 }
 
 void Menu::store(int code) {

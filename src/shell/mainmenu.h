@@ -6,7 +6,9 @@
 // that Open, Start, Restart and the editor commands run on the logic thread;
 // Clear All, the Options dialogs and the Help windows run at once on the
 // callback's own thread. Closing the window from its title bar acts as Quit.
-// Every command ends with the code -1, so codes stored meanwhile are dropped.
+// A command chosen while another runs (Open or Quit during a fit) waits for
+// it, and only then switches controls and runs; Quit also cancels a fit in
+// progress first.
 
 #include <array>
 #include <atomic>
@@ -110,6 +112,8 @@ private:
     void create_window();
     void outer_reset();
     void command_loop();
+    // Runs the command; one chosen meanwhile becomes the next choice.
+    void run_command(int code);
     void dispatch(int code);
     void draw_output();
     void draw_button_bar_frame();
@@ -144,10 +148,21 @@ private:
 
     // A callback that runs action on this menu while it exists.
     std::function<void()> guarded(std::function<void(Menu&)> action);
+    // A command chosen by the user: while another command runs it is kept
+    // for later (Quit cancelling a fit in progress), else it is prepared and
+    // stored.
+    void request(int code);
+    // The controls a chosen command switches before it runs.
+    void prepare(int code);
     // Stores a command code and wakes the loop.
     void store(int code);
+    // The output area after a cancelled fit: the note and the results file.
+    void note_cancelled_fit();
 
     std::atomic<int> choice_{choice::none};
+    std::mutex command_mutex_;
+    bool busy_ = false;              // a command runs; guarded by command_mutex_
+    int deferred_ = choice::none;    // chosen while busy; guarded by command_mutex_
     std::atomic<int> plot_kind_{0};
     std::atomic<int> scroll_position_{0};
     std::atomic<int> restart_done_{0};

@@ -81,7 +81,7 @@ int preselect_level(int level, int count, int fallback) {
 }
 
 void optlevel() {
-    run_dialog({"Optimizaiton Level", "Level of Difficulty:", 250, 135, {"Easy", "Moderate", "Difficult"}, 95, 100,
+    run_dialog({"Optimization Level", "Level of Difficulty:", 250, 135, {"Easy", "Moderate", "Difficult"}, 95, 100,
                 default_opt},
                globals::iopt, globals::idoptwindow, true);
 }

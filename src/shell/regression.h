@@ -9,4 +9,8 @@ namespace shell {
 // error), bcancelrun (fit cancelled), and the summary in globals::sline3.
 void run_regression();
 
+// Cancels the fit of the run in progress, as the fit's Cancel button does;
+// false when no fit runs. Safe from any thread.
+bool cancel_regression();
+
 }  // namespace shell

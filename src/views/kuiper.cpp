@@ -160,8 +160,10 @@ void kuiper(std::span<const double> x, int n, std::span<double> f, double& v, do
         above = std::max(above, std::sqrt(std::max(floor_value, (f[i] - cdf) * (f[i] - cdf))));
         below = std::max(below, std::sqrt(std::max(floor_value, (cdf - previous) * (cdf - previous))));
     }
-    const auto count = static_cast<float>(n);
-    const double lambda = (0.1 / std::sqrt(static_cast<double>(count)) + 5.0 + 0.2 / count) * (above + below);
+    // Stephens' scaling: lambda follows the asymptotic Kuiper distribution
+    // already for small samples, and grows with sqrt(n) for a fixed V.
+    const double root_n = std::sqrt(static_cast<double>(n));
+    const double lambda = (root_n + 0.155 + 0.24 / root_n) * (above + below);
     double q = 0.0;
     for (int j = 1; j <= 50; ++j) {
         const double jl = static_cast<double>(j) * j * lambda * lambda;

@@ -29,6 +29,8 @@ public:
     float xmin = 0.0f, xmax = 0.0f, ymin = 0.0f, ymax = 0.0f;
     char marker = 'N';  // 'L' when an axis is logarithmic
     bool zero_y = false;
+    // Texts the user entered: the band commands keep them.
+    bool user_title = false, user_xlabel = false, user_ylabel = false;
 };
 
 namespace {
@@ -40,6 +42,7 @@ kalvor::Text<40> xaxislbl;
 kalvor::Text<40> yaxislbl;
 
 constexpr float data_min_start = 1e12f;
+constexpr int title_gap = 3;  // pixels between the title and the plot's frame
 constexpr float hanes_floor = 1e-12f;
 
 constexpr std::array<Rgb, max_curves> colors{{{0, 0, 255},
@@ -96,29 +99,39 @@ int add_series(aplot::aplot_t plot, std::span<const float> x, std::span<const fl
     return s;
 }
 
-// The bootstrap band of the single curve, drawn as the limits are: the
-// plot library leaves out values that are not finite.
-void add_band(Window& w, aplot::aplot_t plot) {
+// The bootstrap band of the single curve as it is plotted (x / limit in a
+// Hanes-Woolf plot), as the limits are: the plot library leaves out values
+// that are not finite.
+struct Band {
+    std::vector<float> lower, upper;
+};
+
+Band band_of(const Window& w) {
     const std::size_t n = std::min<std::size_t>(w.xs[0].size(), common_data::max_rows);
-    std::vector<float> lower(n), upper(n);
+    Band b{std::vector<float>(n), std::vector<float>(n)};
     for (std::size_t i = 0; i < n; ++i) {
-        lower[i] = static_cast<float>(common_data::ybs_lcl[i]);
-        upper[i] = static_cast<float>(common_data::ybs_ucl[i]);
+        b.lower[i] = static_cast<float>(common_data::ybs_lcl[i]);
+        b.upper[i] = static_cast<float>(common_data::ybs_ucl[i]);
         if (w.hanes == 'Y') {
-            lower[i] = w.xs[0][i] / lower[i];
-            upper[i] = w.xs[0][i] / upper[i];
+            b.lower[i] = w.xs[0][i] / b.lower[i];
+            b.upper[i] = w.xs[0][i] / b.upper[i];
         }
     }
+    return b;
+}
+
+void add_band(const Window& w, const Band& b, aplot::aplot_t plot) {
     constexpr Rgb blue{0, 0, 255}, red{255, 0, 0}, white{255, 255, 255};
     add_series(plot, w.xs[0], w.ys[0], aplot::SERIES_BIG_DOTS, blue, w.labels[0]);
     add_series(plot, w.xs[0], w.ycs[0], aplot::SERIES_LINE, blue, w.labels[1]);
-    add_series(plot, w.xs[0], lower, aplot::SERIES_LINE, red, w.labels[1]);
-    add_series(plot, w.xs[0], lower, aplot::SERIES_DOTS, white, "");
-    add_series(plot, w.xs[0], upper, aplot::SERIES_LINE, red, w.labels[1]);
-    add_series(plot, w.xs[0], upper, aplot::SERIES_DOTS, white, w.labels[1]);
+    add_series(plot, w.xs[0], b.lower, aplot::SERIES_LINE, red, w.labels[1]);
+    add_series(plot, w.xs[0], b.lower, aplot::SERIES_DOTS, white, "");
+    add_series(plot, w.xs[0], b.upper, aplot::SERIES_LINE, red, w.labels[1]);
+    add_series(plot, w.xs[0], b.upper, aplot::SERIES_DOTS, white, w.labels[1]);
 }
 
-// Default title and axis labels of the plot kind; suffix adds " w/95% CL".
+// Default title and axis labels of the plot kind, for the texts the user
+// has not entered; suffix adds " w/95% CL".
 void default_texts(const Window& w, bool suffix) {
     const char* title = nullptr;
     const char* x = "X";
@@ -138,9 +151,9 @@ void default_texts(const Window& w, bool suffix) {
         title = "Linear Plot";
     }
     if (!title) return;
-    xytitlelbl.assign(std::string(title) + (suffix ? " w/95% CL" : ""));
-    xaxislbl.assign(x);
-    yaxislbl.assign(y);
+    if (!w.user_title) xytitlelbl.assign(std::string(title) + (suffix ? " w/95% CL" : ""));
+    if (!w.user_xlabel) xaxislbl.assign(x);
+    if (!w.user_ylabel) yaxislbl.assign(y);
 }
 
 // The redraw, under the window's lock.
@@ -164,8 +177,10 @@ void redraw(Window& w) {
     ag::setcolor(ag::BLACK);
     ag::setbkcolor(ag::WHITE);
     ag::settextstyle(ag::PLOT_FONT, ag::HORIZ_DIR, 20, true);
+    // Over the plot's frame, so that it never meets the frame or the data.
     const std::string title = xytitlelbl.trimmed();
-    ag::outtextxy(250 - ag::textwidth(title) / 2, 25, title);
+    const int title_y = std::max(0, aplot::frame_top_margin(plot_height) - ag::textheight(title) - title_gap);
+    ag::outtextxy(250 - ag::textwidth(title) / 2, title_y, title);
     ag::settextstyle(ag::PLOT_FONT, ag::HORIZ_DIR, 14);
     ag::refreshall();
 }
@@ -226,9 +241,21 @@ Rgb curve_color(int k) { return colors[static_cast<std::size_t>(std::clamp(k, 1,
 void set_dataseries(Window& w, aplot::aplot_t plot) {
     aplot::set_xlinear(plot);
     aplot::set_ylinear(plot);
+    if (w.ncurves != 1) common_data::bcl = 0;
+    const bool band = w.ncurves == 1 && common_data::bcl != 0;
+    const Band limits = band ? band_of(w) : Band{};
     float xlo = 0, xhi = 0, ylo = 0, yhi = 0;
     data_range(w.xs, xlo, xhi);
-    data_range(w.ys, ylo, yhi);
+    // The y axis also takes in the band (its values above 0 on a
+    // logarithmic axis), so that the band lies inside the plot.
+    const bool log_y = w.xlinear == 'Y' && w.ylinear != 'Y';
+    std::vector<std::vector<float>> ys = w.ys;
+    for (const auto* limit : {&limits.lower, &limits.upper}) {
+        ys.emplace_back();
+        for (const float v : *limit)
+            if (!log_y || v > 0.0f) ys.back().push_back(v);
+    }
+    data_range(ys, ylo, yhi);
     AxisRange rx, ry;
     if (w.xlinear == 'Y' && w.ylinear == 'Y') {
         w.marker = 'N';
@@ -252,9 +279,8 @@ void set_dataseries(Window& w, aplot::aplot_t plot) {
     w.ymin = ry.lo;
     w.ymax = ry.hi;
 
-    if (w.ncurves != 1) common_data::bcl = 0;
-    if (w.ncurves == 1 && common_data::bcl != 0) {
-        add_band(w, plot);
+    if (band) {
+        add_band(w, limits, plot);
         return;
     }
     for (int k = 1; k <= w.ncurves; ++k) {
@@ -288,10 +314,11 @@ void Commands::printscreen() { ag::printimage(); }
 
 namespace {
 
-// Sets a text to its default, asks for a new one and redraws.
+// Sets a text to its default, asks for a new one and redraws; an entered
+// text counts as the user's (user).
 template <std::size_t N>
-void ask_text(Window& w, kalvor::Text<N>& text, std::string_view initial, std::string_view title,
-              std::string_view prompt) {
+void ask_text(Window& w, kalvor::Text<N>& text, bool Window::*user, std::string_view initial,
+              std::string_view title, std::string_view prompt) {
     std::string field;
     {
         std::lock_guard guard(w.lock);
@@ -302,16 +329,17 @@ void ask_text(Window& w, kalvor::Text<N>& text, std::string_view initial, std::s
     const bool entered = ag::dlgrequesttext(field, title, prompt);
     std::lock_guard guard(w.lock);
     if (entered) text.assign(field);
+    w.*user = entered;
     redraw(w);
 }
 
 }  // namespace
 
-void Commands::title() { ask_text(*w_, xytitlelbl, "Plot", "Plot Label", "Title of Plot"); }
+void Commands::title() { ask_text(*w_, xytitlelbl, &Window::user_title, "Plot", "Plot Label", "Title of Plot"); }
 
-void Commands::xlabel() { ask_text(*w_, xaxislbl, "X", "Abscissa Label", "X Axis Label"); }
+void Commands::xlabel() { ask_text(*w_, xaxislbl, &Window::user_xlabel, "X", "Abscissa Label", "X Axis Label"); }
 
-void Commands::ylabel() { ask_text(*w_, yaxislbl, "Y", "Ordinate Label", "Y Axis Label"); }
+void Commands::ylabel() { ask_text(*w_, yaxislbl, &Window::user_ylabel, "Y", "Ordinate Label", "Y Axis Label"); }
 
 void Commands::zeroyaxes() {
     std::lock_guard guard(w_->lock);

@@ -105,6 +105,30 @@ void parabolicinterpol(int n, std::span<const float> x, std::span<const float> y
     }
 }
 
+namespace {
+
+// The end corrections of mode 2, from the five-point cubic least-squares
+// formulas on the smoothed values g: the value at the second point, 1.1
+// times (2, 27, 12, -8, 2) / 35; the slope at the last but one point, 1.3
+// times (57, 3, -36, -39, 15) / 126 over g(n), g(n-1), .., g(n-4), per unit
+// of the mean spacing of those five points; and the curvature at the last
+// point, 2.2 c + 6 d h of the last interval (c its curvature coefficient,
+// d its cubic one, h its width).  All from the values before correction.
+void end_corrections(std::span<const double> x, std::span<double> g, std::span<double> slope,
+                     std::span<double> curvature, std::span<const double> cubic) {
+    const std::size_t last = g.size() - 1;
+    const double start = (2.0 * g[0] + 27.0 * g[1] + 12.0 * g[2] - 8.0 * g[3] + 2.0 * g[4]) / 35.0;
+    const double spacing = (x[last] - x[last - 4]) / 4.0;
+    const double end = (57.0 * g[last] + 3.0 * g[last - 1] - 36.0 * g[last - 2] - 39.0 * g[last - 3] +
+                        15.0 * g[last - 4]) /
+                       (126.0 * spacing);
+    g[1] = 1.1 * start;
+    slope[last - 1] = 1.3 * end;
+    curvature[last] = 2.2 * (curvature[last - 1] / 2.0) + 6.0 * cubic[last - 1] * (x[last] - x[last - 1]);
+}
+
+}  // namespace
+
 void reinschsmoothing(int n, std::span<double> xy, int mode, float s) {
     if (n < 3) return;
     const auto un = static_cast<std::size_t>(n);
@@ -203,18 +227,7 @@ void reinschsmoothing(int n, std::span<double> xy, int mode, float s) {
         cubic[k] = at(d, i);
         weight[k] = at(dy, i);
     }
-    if (mode == 2 && n >= 5) {
-        // The end values from the least-squares parabola through the five
-        // smoothed values at each end.
-        const double w[5] = {31.0, 9.0, -3.0, -5.0, 3.0};
-        double first = 0.0, last = 0.0;
-        for (std::size_t k = 0; k < 5; ++k) {
-            first += w[k] * smoothed[k];
-            last += w[k] * smoothed[un - 1 - k];
-        }
-        smoothed[0] = first / 35.0;
-        smoothed[un - 1] = last / 35.0;
-    }
+    if (mode == 2 && n >= 5) end_corrections(x, smoothed, slope, curvature, cubic);
 }
 
 }  // namespace reinsch

@@ -26,9 +26,12 @@ void parabolicinterpol(int n, std::span<const float> x, std::span<const float> y
 
 // Reinsch smoothing spline of the points (xy(i,0), xy(i,1)), i < n, rows of
 // an n x 7 column-major table: column 1 becomes the smoothed values, columns
-// 2..6 the spline's coefficients b, c (doubled), d, the residual and the
-// weight.  mode 2 adds end corrections; s scales the weights.  Needs n >= 3
-// and increasing x.
+// 2..6 the slope b, the residual, the curvature 2c, the cubic coefficient d
+// and the weight.  mode 2 (n >= 5) then replaces three entries by
+// five-point cubic formulas scaled as the routine always has: the second
+// smoothed value (factor 1.1), the last but one slope (factor 1.3) and the
+// last curvature (2.2 c + 6 d h of the last interval).  s scales the
+// weights.  Needs n >= 3 and increasing x.
 void reinschsmoothing(int n, std::span<double> xy, int mode, float s);
 
 }  // namespace reinsch

@@ -7,6 +7,7 @@
 
 #include "foundations/stringconv.h"
 #include "foundations/stringlib.h"
+#include "run/poststats.h"
 #include "views/dwesd.h"
 #include "views/ks.h"
 #include "views/kuiper.h"
@@ -52,7 +53,7 @@ std::string not_computable(std::string_view what) {
 
 std::vector<double> residuals(std::span<const double> yd, std::span<const double> ydf) {
     std::vector<double> r(yd.size());
-    for (std::size_t i = 0; i < r.size(); ++i) r[i] = ydf[i] - yd[i];
+    for (std::size_t i = 0; i < r.size(); ++i) r[i] = yd[i] - ydf[i];
     return r;
 }
 
@@ -77,54 +78,29 @@ double factorial(int k) {
 
 }  // namespace
 
-std::string runs(std::span<const double> ydr) {
-    const int n = static_cast<int>(ydr.size());
-    int up[17] = {}, down[17] = {};  // [1..15] by length, [16] longer runs
-    int longest_up = 0, longest_down = 0, positive = 0, negative = 0, zero = 0;
-    int run_up = 0, run_down = 0;
-    auto close = [](int counts[], int& length) {
-        if (length >= 1) counts[std::min(length, 16)] += 1;
-        length = 0;
-    };
-    for (int i = 0; i + 1 < n; ++i) {
-        double d = ydr[static_cast<std::size_t>(i + 1)] - ydr[static_cast<std::size_t>(i)];
-        if (std::isnan(d)) d = 2.2204460492503132e-20;
-        if (d > 0.0) {
-            ++positive;
-            close(down, run_down);
-            ++run_up;
-        } else if (d < 0.0) {
-            ++negative;
-            close(up, run_up);
-            ++run_down;
-        } else {
-            ++zero;
-            if (run_down >= 1)
-                ++run_down;
-            else
-                ++run_up;
-        }
-        longest_up = std::max(longest_up, run_up);
-        longest_down = std::max(longest_down, run_down);
-    }
-    close(up, run_up);
-    close(down, run_down);
+std::string runs(std::span<const double> yd, std::span<const double> ydf) {
+    const int n = static_cast<int>(yd.size());
+    sharc_mod::RunsTest counts;
+    sharc_mod::runs_statistic(residuals(yd, ydf), n, counts);
 
     std::string text = "Runs Test of Residual Randomness (p = 1%)" + std::string(br) + std::string(br);
     text += lines({"The runs analysis of residual data is a", "distribution-free test of the randomness",
                    "of the residual data set.", "", "Bradley (1968). Distribution-Free Statistical",
                    "Tests, Chapter 12, pg. 271-282.", ""});
-    text += "Length of longest Runs up = " + integer(longest_up, "I4") + std::string(br);
-    text += "Length of longest Runs down = " + integer(longest_down, "I4") + std::string(br);
-    text += "Number of positive residual differences = " + integer(positive, "I4") + std::string(br);
-    text += "Number of negative residual differences = " + integer(negative, "I4") + std::string(br);
-    text += "Number of zero residual differences = " + integer(zero, "I4") + std::string(br) + std::string(br);
+    text += "Length of longest Runs up = " + integer(counts.lup, "I4") + std::string(br);
+    text += "Length of longest Runs down = " + integer(counts.ldown, "I4") + std::string(br);
+    text += "Number of positive residual differences = " + integer(counts.npos, "I4") + std::string(br);
+    text += "Number of negative residual differences = " + integer(counts.nneg, "I4") + std::string(br);
+    text += "Number of zero residual differences = " + integer(counts.nzero, "I4") + std::string(br) + std::string(br);
     text += "Residual Runs Pattern:" + std::string(br);
     text += "Length       Runs          Outcome" + std::string(br);
-    const int rows = std::min(15, std::max(longest_up, longest_down));
+    const int rows = std::min(15, std::max(counts.lup, counts.ldown));
     for (int k = 1; k <= rows; ++k) {
-        const double observed = up[k] + down[k];
-        if (!(observed > 1e-6)) continue;
+        // The last row counts the longer runs too; its score is that of the
+        // runs of exactly 15.
+        const double shown = counts.table[static_cast<std::size_t>(k - 1)];
+        if (!(shown > 1e-6)) continue;
+        const double observed = k == 15 ? shown - counts.table[15] : shown;
         const double expected = 2.0 * (n * (k * k + 3.0 * k + 1.0) - (k * k * k + 3.0 * k * k - k - 4.0)) / factorial(k + 3);
         const double sd = std::sqrt(runs_c1[k - 1] * n + runs_c2[k - 1]);
         double z = (observed - expected) / sd;
@@ -137,7 +113,7 @@ std::string runs(std::span<const double> ydr) {
         std::string length = integer(k, "I4");
         const auto length_chars = static_cast<int>(length.size());
         if (k == 15 && outcome == "TEST PASSES") length += " or greater";
-        const std::string count = integer(static_cast<int>(observed), "I4");
+        const std::string count = integer(static_cast<int>(shown), "I4");
         text += length + std::string(static_cast<std::size_t>(std::max(0, 20 - 2 * length_chars)), ' ') + count +
                 std::string(static_cast<std::size_t>(std::max(0, 15 - 2 * static_cast<int>(count.size()))), ' ') +
                 outcome + std::string(br);
@@ -155,7 +131,7 @@ std::string f_test(std::span<const double> yd, std::span<const double> ydf) {
     const double f = n * mean * mean / (sd * sd);
 
     std::string text = lines({"F-test of the residuals determines if the", "mean of the residuals is significantly",
-                              "different than zero.", "", "A high percent level (e.g., % > 70) suggests that",
+                              "different than zero.", "", "A high percent level (e.g., % > 10) suggests that",
                               "there is a relatively high confidence that the",
                               "residual errors have a mean close to zero and",
                               "(the fitted curve passes through the center of", "the data).", "",
@@ -169,9 +145,11 @@ std::string f_test(std::span<const double> yd, std::span<const double> ydf) {
     const double percent = 100.0 * t2_outlier::pval_f(f, 1.0, n - 1.0);
     text += "F-value = " + real(f, "ES12.3") + std::string(br);
     text += "Percent Confidence Level = " + real(percent, "F10.2") + "%" + std::string(br) + std::string(br);
-    if (percent >= 70.0)
+    // The level is the two-sided p-value in percent: below 5 the mean
+    // differs from zero at the 5% level, from 10 on it does not at 10%.
+    if (percent >= 10.0)
         text += lines({"*** PASSED residuals F-test ***", "The residuals are not significantly", "different from zero."});
-    else if (percent >= 60.0)
+    else if (percent >= 5.0)
         text += lines({"*** INCONCLUSIVE residuals F-test ***", "The significance of the residuals",
                        "could not be determined."});
     else
@@ -294,7 +272,7 @@ std::string durbin_watson(std::span<const double> ydr) {
 std::string t_squared(std::span<const double> xd, std::span<const double> yd, std::span<const double> ydf) {
     const std::vector<double> r = residuals(yd, ydf);
     const int n = static_cast<int>(r.size());
-    std::string text = lines({"Hotelling\"s T-squared distribution (T\u00b2) is a",
+    std::string text = lines({"Hotelling's T-squared distribution (T\u00b2) is a",
                               "multivariate distribution proportional to the",
                               "F-distribution. The distribution is used in",
                               "multivariate statistics to test the differences",

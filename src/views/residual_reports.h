@@ -5,20 +5,22 @@
 // not a finite number, or a test that cannot be made on the data, gets a
 // sentence saying so instead of a verdict.
 //
-// Residuals are fitted minus observed (ydf - yd) throughout; ydr holds the
-// normalised residuals of the rows.
+// Residuals are observed minus fitted (yd - ydf) throughout, as in the
+// results file and the x/y data table; ydr holds the normalised residuals of
+// the rows.
 
 #include <span>
 #include <string>
 
 namespace residual_reports {
 
-// Runs up and down of the normalised residuals against Levene's expected
-// counts, at p = 1%.
-std::string runs(std::span<const double> ydr);
+// Runs up and down of the residuals against Levene's expected counts, at
+// p = 1%; the counts are those of the results file.
+std::string runs(std::span<const double> yd, std::span<const double> ydf);
 
 // F = n m^2 / s^2 of the residual mean m and standard deviation s, with 1
-// and n - 1 degrees of freedom, and its percent confidence level.
+// and n - 1 degrees of freedom, and its percent confidence level: the
+// two-sided p-value of the one-sample t test, in percent.
 std::string f_test(std::span<const double> yd, std::span<const double> ydf);
 
 // Kuiper's V of the standardised residuals against the normal distribution.

@@ -25,6 +25,7 @@ constexpr int point_colour = 0x800000;
 constexpr int smooth_colour = 0xFF8080;
 constexpr int bessel_colour = 0x8080FF;
 constexpr std::string_view plot_title = "Plot of Normalized Residuals versus Number of Data";
+constexpr int label_gap = 3;  // pixels between a tick's end and its label
 
 // The state of the open window, shared by its commands.  The drawing and
 // rescaling commands hold the lock; the tests only read the fit data.
@@ -46,9 +47,10 @@ std::span<const double> fitted_rows(const common_data::RowArray& a) { return {a.
 
 int trunc_int(double v) { return static_cast<int>(v); }
 
-// v written with the complete format fmt, without trailing blanks.
+// v written with the complete format fmt, without leading or trailing blanks.
 std::string label(float v, std::string_view fmt) {
-    const std::string s = stringlib::stringr(v, fmt);
+    std::string s = stringlib::stringr(v, fmt);
+    stringlib::s_adjustl(s);
     return s.substr(0, static_cast<std::size_t>(stringlib::s_len_trim(s)));
 }
 
@@ -107,7 +109,9 @@ void draw_locked() {
     for (int k = 0; k <= 4; ++k) {
         const int q = quarter_row(k);
         ag::line(x0 - 5, q, x0 + 5, q);
-        ag::outtextxy(x0 - 45, q - 8, label(static_cast<float>(-6 + 3 * k), "(F7.3)"));
+        // Right-aligned, ending a little before the tick.
+        const std::string text = label(static_cast<float>(-6 + 3 * k), "(F7.3)");
+        ag::outtextxy(x0 - 5 - label_gap - ag::textwidth(text), q - 8, text);
     }
     for (int k = 0; k <= 20; ++k) ag::line(x0, grid_row(k), x0 + 5, grid_row(k));
 
@@ -119,7 +123,9 @@ void draw_locked() {
     for (int k = 0; k <= 4; ++k) {
         const int xk = trunc_int(static_cast<float>(trunc_int((static_cast<float>(k) * 685.0f * 0.25f + 87.0f) * sx) + xoff + 15));
         ag::line(xk, y0 - 5, xk, y0 + 5);
-        ag::outtextxy(xk - 25, y0 + 8, label(value, format));
+        // Centred under the tick, below its end.
+        const std::string text = label(value, format);
+        ag::outtextxy(xk - ag::textwidth(text) / 2, y0 + 5 + label_gap, text);
         value += step;
     }
     for (int k = 0; k <= 20; ++k) {
@@ -179,7 +185,7 @@ void draw_locked() {
     }
     ag::settextstyle(1, ag::VERT_DIR, 16);
     if (state.bessel_trend) {
-        constexpr std::string_view label_text = "Normalized Residuals && Besseli0 -1 Line";
+        constexpr std::string_view label_text = "Normalized Residuals & Besseli0 -1 Line";
         ag::outtextxy(W / 15, H / 2 - trunc_int(ag::textwidth(label_text) / 1.2), label_text);
     } else {
         constexpr std::string_view label_text = "Normalized Residuals";
@@ -192,9 +198,11 @@ void draw_locked() {
     ag::refreshall();
 }
 
-// White background, cleared, the plot drawn again; the caller holds the lock.
+// White background, the whole window cleared (titles and labels reach
+// above the plot's viewport), the plot drawn again; the caller holds the lock.
 void redraw_locked() {
     ag::setbkcolor(ag::WHITE);
+    ag::setviewport(0, 0, ag::getmaxx(), ag::getmaxy(), false);
     ag::clearviewport();
     draw_locked();
     ag::refreshall();
@@ -312,7 +320,7 @@ void residualsscreen(int& flag) {
 
     const int id = ag::initwindow(750, 500, "Morvane-Quil", ag::DEFAULT_POSITION, ag::DEFAULT_POSITION, false);
     if (id < 0 || ag::graphresult() != ag::grOk) {
-        ag::dlgmessage(ag::DIALOG_INFORMATION, "graphics error: the residuals window could not be opened.");
+        ag::dlgmessage(ag::DIALOG_ERROR, "graphics error: the residuals window could not be opened.");
         return;
     }
     globals::idresidualwindow = id;
@@ -395,7 +403,7 @@ void xscale_left() {
 void smooth_value() { toggle(state.smooth_trend, state.bessel_trend); }
 void besi0_value() { toggle(state.bessel_trend, state.smooth_trend); }
 
-void runs() { show(residual_reports::runs(fitted_rows(common_data::ydr))); }
+void runs() { show(residual_reports::runs(fitted_rows(common_data::yd), fitted_rows(common_data::ydf))); }
 void p_value() { show(residual_reports::f_test(fitted_rows(common_data::yd), fitted_rows(common_data::ydf))); }
 void dw() { show(residual_reports::durbin_watson(fitted_rows(common_data::ydr))); }
 void pks_value() {

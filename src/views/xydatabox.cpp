@@ -1,6 +1,7 @@
 #include "views/xydatabox.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -98,7 +99,8 @@ void xydatascreen(std::string_view title, std::string_view text, int nlines, int
 
 void savescreen() {
     const std::string name = csv_file_name(globals::output_file_name.view());
-    const std::string path = globals::cwd.trimmed() + name;
+    // The whole path, so that the user can find the file.
+    const std::string path = std::filesystem::absolute(globals::cwd.trimmed() + name).lexically_normal().string();
     const std::string text = csv_text(fit_data());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (out) {
@@ -108,7 +110,7 @@ void savescreen() {
     if (!out) {
         ag::dlgmessage(ag::DIALOG_ERROR, "The results data could not be written to the file\r\n" + path);
     } else {
-        ag::dlgmessage(ag::DIALOG_INFORMATION, "Results data saved to file " + name + ".");
+        ag::dlgmessage(ag::DIALOG_INFORMATION, "Results data saved to file " + path + ".");
     }
     ag::refreshall();
 }

@@ -40,8 +40,9 @@ void xydatascreen(std::string_view title, std::string_view text, int nlines, int
 
 // The window's commands.
 // Writes csv_text(fit_data()) to csv_file_name(globals::output_file_name)
-// in the working folder (globals::cwd) and says so; a file that cannot be
-// written gives an error box naming it, and the window stays.
+// in the working folder (globals::cwd) and says so, naming the whole path;
+// a file that cannot be written gives an error box naming it, and the
+// window stays.
 void savescreen();
 void printscreen();
 void quitt();

@@ -1,6 +1,5 @@
 #include "foundations/error_handler.h"
 #include "foundations/runtime.h"
-#include "model/globals.h"
 
 #include <gtest/gtest.h>
 
@@ -34,11 +33,9 @@ protected:
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
-        globals::cwd = dir_.string() + "/";
     }
     void TearDown() override {
         runtime::reset_hooks();
-        globals::cwd.assign("");
         fs::remove_all(dir_);
     }
 
@@ -72,9 +69,9 @@ TEST_F(ErrorHandlerTest, LogLinesInBothLayoutsAppendInOrder) {
         earlier << " earlier run line\n";
     }
     const auto log = padded(std::string(error_handler::run_log_name));
-    error_handler::display_message(padded("MAIN_SUB"), padded("DATA.DAT SSQR= 1.5 : MIC= 3.2"), 1, log);
-    error_handler::display_message(padded("MAIN_SUB"), padded("Results file not written"), 3, log);
-    error_handler::display_message("ROUTINE", "odd state", 17, log);
+    error_handler::display_message(padded("MAIN_SUB"), padded("DATA.DAT SSQR= 1.5 : MIC= 3.2"), 1, log, dir_);
+    error_handler::display_message(padded("MAIN_SUB"), padded("Results file not written"), 3, log, dir_);
+    error_handler::display_message("ROUTINE", "odd state", 17, log, dir_);
 
     EXPECT_EQ(read_log(), " earlier run line\n"
                           " MAIN_SUB : DATA.DAT SSQR= 1.5 : MIC= 3.2 : Date " + kDate + "\n"
@@ -93,7 +90,7 @@ TEST_F(ErrorHandlerTest, StandardOutputAlwaysShowsTheState) {
 
 TEST_F(ErrorHandlerTest, UnopenableLogFallsBackToStandardOutput) {
     testing::internal::CaptureStdout();
-    error_handler::display_message("MAIN_SUB", "Lost line", 1, "no_such_folder/log.txt");
+    error_handler::display_message("MAIN_SUB", "Lost line", 1, "no_such_folder/log.txt", dir_);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               " Display_Message(FAILURE) : Error opening message log file : Date " + kDate + "\n"
               " MAIN_SUB(INFORMATION) : Lost line : Date " + kDate + "\n");
@@ -102,35 +99,35 @@ TEST_F(ErrorHandlerTest, UnopenableLogFallsBackToStandardOutput) {
 
 TEST_F(ErrorHandlerTest, UnitsAndFileInquiries) {
     const std::string name = "units.log";
-    EXPECT_FALSE(error_handler::file_name_exists(name));
+    EXPECT_FALSE(error_handler::file_name_exists(name, dir_));
     EXPECT_TRUE(error_handler::file_unit_exists(10));
     EXPECT_TRUE(error_handler::file_unit_exists(99));
     EXPECT_FALSE(error_handler::file_unit_exists(100));
     EXPECT_FALSE(error_handler::file_unit_exists(-3));
 
     int unit = 0;
-    ASSERT_EQ(error_handler::open_message_log(name + "   ", unit), error_handler::success);
+    ASSERT_EQ(error_handler::open_message_log(name + "   ", unit, dir_), error_handler::success);
     EXPECT_EQ(unit, 10);
     EXPECT_TRUE(error_handler::file_open_by_unit(10));
-    EXPECT_TRUE(error_handler::file_open_by_name(name));
-    EXPECT_TRUE(error_handler::file_name_exists(name));
+    EXPECT_TRUE(error_handler::file_open_by_name(name, dir_));
+    EXPECT_TRUE(error_handler::file_name_exists(name, dir_));
     EXPECT_EQ(error_handler::get_lun(), 11);
     EXPECT_TRUE(error_handler::write_line(unit, "one line"));
     error_handler::close_unit(unit);
     EXPECT_FALSE(error_handler::file_open_by_unit(10));
-    EXPECT_FALSE(error_handler::file_open_by_name(name));
+    EXPECT_FALSE(error_handler::file_open_by_name(name, dir_));
     EXPECT_FALSE(error_handler::write_line(unit, "closed"));
 
     // With every unit from 10 to 99 taken there is none left for the log.
     std::vector<int> taken;
     for (int k = 10; k <= 99; ++k) {
-        ASSERT_EQ(error_handler::open_message_log("busy" + std::to_string(k), unit), 0);
+        ASSERT_EQ(error_handler::open_message_log("busy" + std::to_string(k), unit, dir_), 0);
         taken.push_back(unit);
     }
     EXPECT_EQ(error_handler::get_lun(), -1);
-    EXPECT_EQ(error_handler::open_message_log(name, unit), error_handler::failure);
+    EXPECT_EQ(error_handler::open_message_log(name, unit, dir_), error_handler::failure);
     testing::internal::CaptureStdout();
-    error_handler::display_message("R", "M", 2, name);
+    error_handler::display_message("R", "M", 2, name, dir_);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               " Display_Message(FAILURE) : Error opening message log file : Date " + kDate + "\n"
               " R(WARNING) : M : Date " + kDate + "\n");

@@ -85,12 +85,23 @@ TEST(TanhBounds, Statuses) {
     tanh_bounds5(b, 0, b, b, std::vector<int>{1}, s, status);
     EXPECT_EQ(status, 1);
 
-    // Crossed bounds of a held parameter still stop everything.
-    Bounded crossed{{2.0, 0.5}, {0.0, 1.0}, {1.0, 1.0}, {1, 0}};
+    // Crossed bounds of an active parameter stop everything.
+    Bounded crossed{{2.0, 0.5}, {0.0, 1.0}, {1.0, 0.5}, {1, 1}};
     tanh_bounds5(crossed.b, 2, crossed.lo, crossed.hi, crossed.mask, s, status);
     EXPECT_EQ(status, 2);
     EXPECT_EQ(crossed.b, (std::vector<double>{2.0, 0.5}));
     EXPECT_EQ(s, 1.0);
+
+    // Equal or crossed bounds of held parameters leave the others bounded;
+    // an active parameter with equal bounds takes that value.
+    Bounded pinned{{2.0, 0.5, 7.0, 3.0}, {0.0, 1.0, 0.0, 0.0}, {1.0, 1.0, -1.0, 0.0}, {1, 0, 0, 1}};
+    tanh_bounds5(pinned.b, 4, pinned.lo, pinned.hi, pinned.mask, s, status);
+    EXPECT_EQ(status, 0);
+    EXPECT_DOUBLE_EQ(pinned.b[0], 0.9945137011005496);
+    EXPECT_EQ(pinned.b[1], 0.5);
+    EXPECT_EQ(pinned.b[2], 7.0);
+    EXPECT_EQ(pinned.b[3], 0.0);
+    s = 1.0;
 
     auto nan = unit_box({std::numeric_limits<double>::quiet_NaN()});
     tanh_bounds5(nan.b, 1, nan.lo, nan.hi, nan.mask, s, status);

@@ -19,7 +19,7 @@ TEST(Bootstraping, FewerThanTwoResamplesGiveNoSpread) {
     const Floats x = {1.0f, 2.0f, 4.0f, 8.0f};
     for (int nboot : {-3, 0, 1}) {
         float t = -1.0f, sd = -1.0f;
-        bootstraping::bootstraping(4, x, nboot, t, sd);
+        bootstraping::bootstraping(4, x, {}, nboot, t, sd);
         EXPECT_EQ(sd, 0.0f) << nboot;
         EXPECT_EQ(t, 2.78f) << nboot;
     }
@@ -29,7 +29,7 @@ TEST(Bootstraping, TValueBySampleSize) {
     const auto t_for = [](int n) {
         const Floats x(static_cast<std::size_t>(std::max(n, 1)), 1.0f);
         float t = 0.0f, sd = 0.0f;
-        bootstraping::bootstraping(n, x, 1, t, sd);
+        bootstraping::bootstraping(n, x, {}, 1, t, sd);
         return t;
     };
     EXPECT_EQ(t_for(0), 2.0f);
@@ -51,7 +51,7 @@ TEST(Bootstraping, SpreadOfTheMeansMatchesTheStandardError) {
     for (float v : x) ss += (v - m) * (v - m);
     const double expected = std::sqrt(ss / 50.0) / std::sqrt(50.0);
     float t = 0.0f, sd = 0.0f;
-    bootstraping::bootstraping(50, x, 4000, t, sd);
+    bootstraping::bootstraping(50, x, x, 4000, t, sd);
     EXPECT_NEAR(sd / expected, 1.0, 0.06);
 }
 

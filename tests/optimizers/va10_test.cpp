@@ -100,17 +100,19 @@ TEST_F(Va10, HeldParametersNeverMove) {
 }
 
 // The least-squares line lies beyond P2 <= 2.5: extrapolation along the
-// descent direction must not carry the result out of the bounds.
+// descent direction must not carry the result out of the bounds.  Each move
+// back inside raises the value, so the next search starts from a full step:
+// a first step of -2 df / slope, negative after that rise, would go back
+// up the slope and leave the fit near 129 instead of 44.5.
 TEST_F(Va10, ResultsStayInsideTheBounds) {
     use_exact_line();
     use_parameters({}, {-100.0, 0.0}, {100.0, 2.5});
-    const double start = value({0.0, 0.1});
     const auto r = run({0.0, 0.1});
     EXPECT_GE(r.x[1], 0.0);
     EXPECT_LE(r.x[1], 2.5);
     EXPECT_GE(r.x[0], -100.0);
     EXPECT_LE(r.x[0], 100.0);
-    EXPECT_LT(r.f, start);
+    EXPECT_LT(r.f, 50.0);  // from 2165 at the start
     EXPECT_EQ(r.f, value(r.x));
 }
 

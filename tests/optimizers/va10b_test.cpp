@@ -9,10 +9,12 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "foundations/runtime.h"
+#include "model/funct.h"
 #include "model/globals.h"
 #include "optimizers/fit_fixture.h"
 #include "optimizers/va10b_box.h"
@@ -155,6 +157,19 @@ TEST_F(Va10b, RejectedCallsLeaveTheParametersAlone) {
         EXPECT_EQ(r.iexit, va10b_mod::exit_rejected) << mode;
         EXPECT_EQ(r.b, problem.p) << mode;
     }
+
+    // More parameters than the shared box holds, or a metric too short for
+    // its count: refused before any evaluation.
+    Vector b(11, 0.5), h(66, 1.0);
+    double f = -1.0;
+    int iexit = 99;
+    const long long before = funct::evaluation_count();
+    EXPECT_THROW(va10b_mod::va10b_optimizer(common_data::nd, 11, b, f, h, 1, 1, 100, iexit), std::out_of_range);
+    EXPECT_THROW(va10b_mod::va10b_optimizer(common_data::nd, 4, b, f, std::span<double>(h).first(9), 1, 1, 100, iexit),
+                 std::out_of_range);
+    EXPECT_EQ(funct::evaluation_count(), before);
+    EXPECT_EQ(b, Vector(11, 0.5));
+    EXPECT_EQ(iexit, 99);
 }
 
 TEST_F(Va10b, LeavesTheRunsRandomGeneratorAlone) {
@@ -230,11 +245,45 @@ TEST_F(Va10b, DifferencesOnAnUpperBoundStepInwards) {
 
     // Gradient: d/dP2 = -2 sum x (y - P1 - P2 x).
     Vector g(2), s_typ = {std::fabs(b[0]) + 1e-10, std::fabs(b[1]) + 1e-10};
-    int ifn = 0;
-    va10b_optimizer::compute_gradient_forward(b, objective(b), g, 1e-5, s_typ, ifn, box);
-    EXPECT_NEAR(g[1], -2.0 * (sxy - b[0] * sx - b[1] * sxx), 1e-2);
-    EXPECT_NEAR(g[0], -2.0 * (sy - 8.0 * b[0] - b[1] * sx), 1e-2);
+    int ifn = 0, flag = 0;
+    const double g0 = -2.0 * (sy - 8.0 * b[0] - b[1] * sx), g1 = -2.0 * (sxy - b[0] * sx - b[1] * sxx);
+    va10b_optimizer::compute_gradient_forward(b, objective(b), g, 1e-5, s_typ, ifn, flag, box);
+    EXPECT_NEAR(g[1], g1, 1e-2);
+    EXPECT_NEAR(g[0], g0, 1e-2);
     EXPECT_EQ(ifn, 2);
+    // The central probe divides by the distance of its clamped points.
+    g.assign(2, 0.0);
+    va10b_optimizer::compute_gradient_central(b, g, 1e-5, s_typ, flag, box);
+    EXPECT_NEAR(g[1], g1, 1e-2);
+    EXPECT_NEAR(g[0], g0, 1e-5);
+    EXPECT_EQ(flag, 0);
+    EXPECT_EQ(b, (Vector{0.3, 2.5}));
+
+    // A box without room for a difference: 0 / 0 becomes the tolerance and
+    // sets the flag, for either gradient.
+    va10b_optimizer::Box shut = box;
+    shut.lo[1] = shut.hi[1] = 2.5;
+    va10b_optimizer::compute_gradient_forward(b, objective(b), g, 1e-5, s_typ, ifn, flag, shut);
+    EXPECT_EQ(std::fabs(g[1]), 1e-5);
+    EXPECT_EQ(flag, va10b_optimizer::invalid_quotient);
+    flag = 0;
+    va10b_optimizer::compute_gradient_central(b, g, 1e-5, s_typ, flag, shut);
+    EXPECT_EQ(std::fabs(g[1]), 1e-5);
+    EXPECT_EQ(flag, va10b_optimizer::invalid_quotient);
+}
+
+// Without trial searches and with a budget the first gradient spends, a
+// pass costs its start value and one forward difference per parameter;
+// each of passes 1 to 9 then adds its central probe, two per parameter:
+// 1 + 10 (1 + 2) + 9 * 4 evaluations for two parameters.
+TEST_F(Va10b, EveryPassButTheLastEndsWithACentralProbe) {
+    fit(sharc_test::line_problem());
+    Vector b = {0.3, 2.0}, h(3);
+    double f = 0.0;
+    int iexit = 0;
+    const long long before = funct::evaluation_count();
+    va10b_mod::va10b_optimizer(common_data::nd, 2, b, f, h, 1, 0, 1, iexit);
+    EXPECT_EQ(funct::evaluation_count() - before, 67);
 }
 
 // The factors after a correction multiply out to the old metric plus

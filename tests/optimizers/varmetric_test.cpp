@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 #include <vector>
 
 #include "foundations/runtime.h"
@@ -214,6 +215,19 @@ TEST_F(Varmetric, EveryParameterHeldReturnsTheStart) {
     EXPECT_DOUBLE_EQ(f, rosenbrock_plus_one(p));
     EXPECT_EQ(code, vmet::code_flat);
     EXPECT_LT(calls, 5);
+}
+
+TEST_F(Varmetric, CountsBeyondTheArraysAreRefusedBeforeAnyWork) {
+    Point p(11, 0.5);
+    double f = 1.0;
+    int code = -7;
+    const vmet::Objective count = [this](int, std::span<const double>, double& v) { v = ++calls; };
+    EXPECT_THROW(vmet::varmetric(count, 11, p, f, code), std::out_of_range);
+    EXPECT_THROW(vmet::varmetric(count, 3, std::span<double>(p).first(2), f, code), std::out_of_range);
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(p, Point(11, 0.5));
+    EXPECT_EQ(f, 1.0);
+    EXPECT_EQ(code, -7);
 }
 
 }  // namespace

@@ -333,6 +333,22 @@ TEST_F(ConstrainedFit, AxialSearchPullsAPointOnABoundInside) {
     EXPECT_EQ(f_, objective(x_));
 }
 
+// ---- line-search trial points ----
+
+// 0.1 + 0.2 rounds to just above the bound 0.3: the trial point is put
+// back on it, so the model is never evaluated outside the bounds; a held
+// parameter keeps its value whatever the step says.
+TEST_F(ConstrainedFit, TrialPointsStayInsideTheBounds) {
+    Problem problem = line();
+    problem.hi = {0.3, 100};
+    problem.mask = {1, 0};
+    use(problem);
+    std::vector<double> x(2);
+    detail::trial_point(2, std::vector<double>{0.1, 7.0}, std::vector<double>{0.2, 1.0}, 1.0, x);
+    EXPECT_EQ(x[0], 0.3);
+    EXPECT_EQ(x[1], 7.0);
+}
+
 // ---- both optimisers ----
 
 TEST_F(ConstrainedFit, RosenbrockFromTheClassicStart) {

@@ -139,11 +139,13 @@ TEST(Vmsqp, NeverEndsAboveItsOwnStartWhateverTheCallerClaims) {
 
 // Held parameters come back bit for bit, a negative one and one outside
 // its bounds included; the free ones reach the optimum with them held.
+// (The one outside relocates the free ones at every step, so they start
+// off zero, where their working bounds would collapse.)
 TEST(Vmsqp, HeldParametersNeverMove) {
     use_quadratic();
     const double held = -0.30000000000000004;
     const std::vector<double> lo{-10.0, -10.0, 0.0}, hi{10.0, 10.0, 1.0};  // held value below its bound
-    const Result r = run({0.0, 0.0, held}, lo, hi, {1, 1, 0});
+    const Result r = run({0.5, 0.2, held}, lo, hi, {1, 1, 0});
     EXPECT_EQ(std::bit_cast<std::uint64_t>(r.p[2]), std::bit_cast<std::uint64_t>(held));
     EXPECT_NEAR(r.p[0], 1.0, 1e-5);
     EXPECT_NEAR(r.p[1], 0.5, 1e-5);
@@ -160,6 +162,25 @@ TEST(Vmsqp, HeldParametersNeverMove) {
         sxx += x * x;
     }
     EXPECT_NEAR(only.p[1], sxy / sxx, 1e-6);
+}
+
+// A held parameter on its bound sets off the relocation at every new point:
+// the working bounds of the active parameters become [b/10, 10 b] around
+// it, as the report's constraint check shows, and the fit still ends at the
+// optimum with the held value untouched.
+TEST(Vmsqp, AHeldParameterOnItsBoundRelocatesTheActiveOnes) {
+    use_quadratic();
+    vmsqp_mod::bprint = 1;
+    testing::internal::CaptureStdout();
+    const Result r = run({0.5, 0.2, -0.3}, {-10.0, -10.0, -0.3}, {10.0, 10.0, 1.0}, {1, 1, 0});
+    const std::string out = testing::internal::GetCapturedStdout();
+    vmsqp_mod::bprint = 0;
+    EXPECT_EQ(r.p[2], -0.3);
+    EXPECT_NEAR(r.p[0], 1.0, 1e-5);
+    EXPECT_NEAR(r.p[1], 0.5, 1e-5);
+    for (const char* expected : {"OK: b(1) =  1.00000E+00 >  1.00000E-01", "OK: b(2) =  5.00000E-01 <  5.00000E+00",
+                                 "VIOLATION: b(3) = -3.00000E-01 <= -3.00000E-01"})
+        EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
 }
 
 TEST(Vmsqp, WithNothingToMoveTheStartComesBack) {
@@ -367,6 +388,22 @@ TEST(VmsqpReport, SilentUnlessSwitchedOn) {
         EXPECT_NE(out.find(expected), std::string::npos) << expected;
     // An exact line: R-squared 1 from the reconstructed observations.
     EXPECT_NE(out.find("R-squared:   1.000000"), std::string::npos) << out;
+}
+
+// Everything held: each cycle's iteration evaluates b, two line-search
+// trials (the first is never accepted, the second is b again) and the new
+// point, 4 evaluations; cycles 1 and 2 converge at iteration 2, cycle 3
+// ends on the unchanged point at iteration 1.  The summary gives those true
+// totals, 5 iterations and 20 evaluations.
+TEST(VmsqpReport, SummaryCountsEveryIterationAndEvaluation) {
+    use_exact_line();
+    vmsqp_mod::bprint = 1;
+    testing::internal::CaptureStdout();
+    run({1.0, 2.0}, {-10.0, -10.0}, {10.0, 10.0}, {0, 0});
+    const std::string out = testing::internal::GetCapturedStdout();
+    vmsqp_mod::bprint = 0;
+    EXPECT_NE(out.find("Total iterations:          5"), std::string::npos) << out;
+    EXPECT_NE(out.find("Function evaluations:         20"), std::string::npos) << out;
 }
 
 // Straight line through (1, 1), (2, 3), (3, 2), (4, 4): slope 0.8, SSR 1.8,

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 #include <vector>
 
 #include "model/funct.h"
@@ -157,6 +158,27 @@ TEST_F(Bootstrap, DataCentredOnZeroGiveTheFittedCurve) {
     run(10);
     expect_degenerate();
     for (double v : lcl) EXPECT_NE(v, 0.0);
+}
+
+// More rows or parameters than the fit data hold, or outputs shorter than
+// the rows: refused before the shared data are touched.
+TEST_F(Bootstrap, CountsBeyondTheArraysAreRefused) {
+    fit_at(example1());
+    const Snapshot before = Snapshot::take(n);
+    const long long evaluations = funct::evaluation_count();
+    Vector out(1001, -1.0), x(1001, 1.0);
+    const auto call = [&](int rows, std::span<double> outputs) {
+        bootstrap_data_mod::residual_bootstrap_regression(x, x, rows, 0.05, 10, 2, 1, outputs, outputs, outputs);
+    };
+    EXPECT_THROW(call(1001, out), std::out_of_range);
+    EXPECT_THROW(call(n, std::span<double>(out).first(static_cast<std::size_t>(n) - 1)), std::out_of_range);
+    common_data::npr = 11;
+    EXPECT_THROW(call(n, out), std::out_of_range);
+    common_data::npr = 2;
+    EXPECT_EQ(funct::evaluation_count(), evaluations);
+    EXPECT_EQ(Snapshot::take(n).yd, before.yd);
+    EXPECT_EQ(common_data::ndwt, 2);
+    EXPECT_EQ(out, Vector(1001, -1.0));
 }
 
 TEST(BootstrapT, FollowsStudentsTAndNeverRises) {

@@ -132,6 +132,8 @@ TEST(MainSubPieces, AbortTextsWriteNumbersInThreeColumns) {
     EXPECT_EQ(mainsub::abort_message(mainsub::Abort::B4, 3),
               "A numeric syntax error was identified in parameter data file.\r\n"
               "A number in row 3  is not a valid numeric value.\r\n\r\n" + closing);
+    // A number that fills its three columns is still set off from the next word.
+    EXPECT_NE(mainsub::abort_message(mainsub::Abort::B4, 123).find("row 123 is not"), std::string::npos);
     EXPECT_EQ(mainsub::syntax_abort_message(10, "Missing )", "P1*(X1", ""),
               "Model function syntax error number 10 \r\n\r\nMissing )\r\n\r\nLocation of error in function:\r\n"
               "y = P1*(X1\r\n______\r\n\r\n         *** RUN ABORTED! ***");
@@ -225,10 +227,10 @@ TEST_F(MainSubTest, ShapeChecksInTheirOrder) {
     expect_abort(model + "1 2\n0 0 0\n9 9\nT T\n" + rows + "END\n", mainsub::abort_message(Abort::B6, 2));
     expect_abort(model + "1 2\n0 0\n9\nT T\n" + rows + "END\n", mainsub::abort_message(Abort::B7, 2));
     expect_abort(model + "1 2\n0 0\n9 9\nT T T\n" + rows + "END\n", mainsub::abort_message(Abort::B8, 2));
-    // B10 writes the row number without blanks, right before "is".
+    // B10 writes the row number without blanks.
     expect_abort(model + "1 2\n0 0\n9 9\nT T\n1 2\n2 q\n3 4\nEND\n",
                  "A numeric syntax error was identified in the X vs Y data file: " + (dir / "ABORT.DAT").string() +
-                     "\nA number in row 7is not a valid numeric value.\nCannot read line 7: \"q\".\n\n" + closing);
+                     "\nA number in row 7 is not a valid numeric value.\nCannot read line 7: \"q\".\n\n" + closing);
     expect_abort("y = P2*X1/(P1 + X1) + P3\n1 2 3\n0 0 0\n9 9 9\nT F F\n" + rows + "END\n",
                  mainsub::abort_message(Abort::B9, 1));
     expect_abort("y = P2*X1/(P1 + X1) + P3\n1 2 3\n0 0 0\n9 9 9\nF F F\n" + rows + "END\n",
@@ -279,7 +281,7 @@ TEST_F(MainSubTest, FittedRunWritesReportLinesAndLog) {
 
     // Report, summary lines and data lines; the temporary file is gone.
     EXPECT_TRUE(fs::exists(dir / "MM.TXT"));
-    EXPECT_FALSE(fs::exists(dir / "tempor.txt"));
+    EXPECT_EQ(temporary_files_left(), 0);
     EXPECT_EQ(globals::output_file_name.trimmed(), (dir / "MM.TXT").string());
     EXPECT_EQ(globals::sline3[0].trimmed(), " Unweighted SSE:       Spearman r:");
     EXPECT_EQ(globals::sline3[globals::nlines3 - 3].trimmed(), "Saved in file: " + (dir / "MM.TXT").string());
@@ -371,7 +373,7 @@ TEST_F(MainSubTest, CancelInTheFirstFitSkipsTheSecond) {
     EXPECT_EQ(calls.size(), 1u);
     EXPECT_EQ(globals::bcancelrun, 1);
     EXPECT_EQ(log_text(), "");  // no run-log line after Cancel
-    EXPECT_FALSE(fs::exists(dir / "tempor.txt"));
+    EXPECT_EQ(temporary_files_left(), 0);
 }
 
 TEST_F(MainSubTest, DriverAbortEndsTheRunWithoutReport) {
@@ -381,7 +383,7 @@ TEST_F(MainSubTest, DriverAbortEndsTheRunWithoutReport) {
     start(write_data("MM.DAT", example1()));
     EXPECT_EQ(calls.size(), 1u);
     EXPECT_FALSE(fs::exists(dir / "MM.TXT"));
-    EXPECT_FALSE(fs::exists(dir / "tempor.txt"));
+    EXPECT_EQ(temporary_files_left(), 0);
     EXPECT_EQ(globals::sline3[0].trimmed(), "earlier run");
     EXPECT_EQ(log_text(), "");
     EXPECT_TRUE(errors().empty());  // the driver itself told the user

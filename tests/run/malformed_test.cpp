@@ -126,6 +126,27 @@ TEST_F(MalformedFileTest, ReversedBoundsAreRefusedBeforeTheFit) {
                              std::string(30, ' ') + "*** RUN ABORTED! ***"));
 }
 
+TEST_F(MalformedFileTest, EqualBoundsHoldTheirParameterAndKeepTheOtherBounds) {
+    // P1 in [10, 10] and P4 in [0, 0], all four marked free; P2 in [1, 50]
+    // would end near 234 and P4 near -32 without bounds.
+    start("equal_bounds.dat");
+    EXPECT_TRUE(errors().empty());
+    EXPECT_EQ(fits, 1);
+    EXPECT_EQ(common_data::pfinal[0], 10.0);
+    EXPECT_EQ(common_data::pfinal[3], 0.0);
+    EXPECT_EQ(common_data::pmask[0], 0);
+    EXPECT_EQ(common_data::pmask[3], 0);
+    EXPECT_GE(common_data::pfinal[1], 1.0);
+    EXPECT_LE(common_data::pfinal[1], 50.0);
+    EXPECT_GE(common_data::pfinal[2], -1.0);
+    EXPECT_LE(common_data::pfinal[2], 1.0);
+    // Both are reported held: "[Masked]" for their standard error, two
+    // confidence limits and p-value.
+    std::size_t masked = 0;
+    for (auto at = results().find("[Masked]"); at != std::string::npos; at = results().find("[Masked]", at + 1)) ++masked;
+    EXPECT_EQ(masked, 8u);
+}
+
 TEST_F(MalformedFileTest, ModelWithoutAValueOnAnyRowEndsTheRun) {
     for (const char* name : {"asin_every_row.dat", "sinh_infinite.dat"}) {
         SCOPED_TRACE(name);

@@ -14,6 +14,7 @@
 #include "platform/appgraphics.h"
 #include "platform/testdriver.h"
 #include "run/cascade.h"
+#include "run/displaypar.h"
 #include "run/sharc.h"
 #include "run/sharc_fixture.h"
 
@@ -103,11 +104,11 @@ TEST_F(RunDisplayTest, DrawpercentCutsItsTextAndDrawsNothingWhenBlank) {
     EXPECT_EQ(at_top[0].text, std::string(128, 'x'));
 }
 
-TEST_F(RunDisplayTest, ProgressLinesLagOnePointAndTheBarStopsAt101) {
+TEST_F(RunDisplayTest, ProgressLinesLagOnePoint) {
     td::Session session;
     sharc::DriverState s;
     prepare(s);
-    std::vector<std::string> lines, bars;
+    std::vector<std::string> lines;
     int window = -1, button = -1;
     session.start([&] {
         window = ag::initwindow(700, 200, "Main");
@@ -118,20 +119,15 @@ TEST_F(RunDisplayTest, ProgressLinesLagOnePointAndTheBarStopsAt101) {
             s.stage_counter = point == 26 ? 60 : point;
             display.progress_point(s, true);
             lines.push_back(display.window().text.trimmed());
-            bars.emplace_back(display.bar());
         }
         display.draw_values(s);
         button = display.button();
         return 0;
     });
     ASSERT_TRUE(session.wait_finished());
-    EXPECT_EQ(lines[0], "Progress:    0%       ||||||");
-    EXPECT_EQ(lines[1], "Progress:    2%       ||||||||||");  // 200 / 93 = 2.15
-    // Four bars a point after the two of the start: full (101) at point 25.
-    EXPECT_EQ(bars[22].find_last_not_of(' '), 97u);  // 24 points
-    EXPECT_EQ(bars[23].find_last_not_of(' '), 100u);  // 25 points
-    EXPECT_EQ(bars[25], bars[23]);
-    EXPECT_EQ(lines.back().substr(0, 15), "Progress:  100%");  // capped
+    EXPECT_EQ(lines[0], "Progress:    0%");
+    EXPECT_EQ(lines[1], "Progress:    2%");  // 200 / 93 = 2.15
+    EXPECT_EQ(lines.back(), "Progress:  100%");  // capped
 
     // The first progress point draws its (empty) line: nothing at (5, 5)
     // before the second point.
@@ -144,6 +140,57 @@ TEST_F(RunDisplayTest, ProgressLinesLagOnePointAndTheBarStopsAt101) {
     EXPECT_TRUE(drawn(window, "(  SSE = 12.500000  )"));
     EXPECT_TRUE(drawn(window, "[ P1 = 1.5000000 P2 = 2.0000000 ]"));
     EXPECT_GE(button, 0);
+}
+
+// The display stays inside the main window's size: the bar shows the
+// percent of its line as the filled share of its frame, (154, 8) to
+// (575, 18), and eight long parameter values wrap onto rows that end before
+// the right edge.
+TEST_F(RunDisplayTest, TheBarFillsItsShareOfTheFrameAndTheParametersWrap) {
+    td::Session session;
+    sharc::DriverState s;
+    prepare(s);
+    s.refine_cap = 101;  // a percent of twice the count
+    s.np = 8;
+    s.p = {-123.456789, 0.0123456789, 1.5, -2.5e-7, 98765.4321, 3.0, -4.25e12, 0.5};
+    td::Image images[3];
+    int window = -1;
+    std::vector<int> row_ends;
+    session.start([&] {
+        window = ag::initwindow(670, 165, "Main");
+        sharc::RunDisplay display;
+        display.open(s);
+        for (int k = 0; k < 3; ++k) {
+            s.stage_counter = 25 * k;
+            display.progress_point(s, false);  // composes the line of this percent
+            display.progress_point(s, false);  // and draws it
+            images[k] = td::grab(window);
+        }
+        display.draw_values(s);
+        ag::settextstyle(ag::MONOSPACE_FONT, ag::HORIZ_DIR, 15);
+        for (const auto& r : td::text_log(window))
+            if (r.x == 25 && r.y >= 45) row_ends.push_back(r.x + ag::textwidth(r.text) - ag::getmaxx());
+        return 0;
+    });
+    ASSERT_TRUE(session.wait_finished());
+    for (int k = 0; k < 3; ++k) {
+        int rightmost = 154;  // of the bar inside the frame
+        for (int y = 9; y <= 17; ++y)
+            for (int x = 155; x < images[k].width; ++x)
+                if (x != 575 && images[k].pixel(x, y) != ag::WHITE) rightmost = std::max(rightmost, x);
+        EXPECT_NEAR(rightmost - 154, 420 * 50 * k / 100, 3) << 50 * k << "%";  // 420 pixels inside
+    }
+    std::string shown;
+    for (const auto& r : td::text_log(window))
+        if (r.x == 25 && r.y >= 45) shown += r.text;
+    kalvor::Text<256> line;
+    sharc::displaypar(s.p, s.np, line);
+    std::erase(shown, ' ');
+    std::string whole = line.trimmed();
+    std::erase(whole, ' ');
+    EXPECT_EQ(shown, whole);
+    EXPECT_GT(row_ends.size(), 1u);
+    for (const int end : row_ends) EXPECT_LT(end, 0);
 }
 
 TEST_F(RunDisplayTest, TheLabelTellsAReweightedPassAndASecondDifficultFit) {

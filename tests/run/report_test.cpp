@@ -3,6 +3,7 @@
 // report_stats.py), the report's own statistics and the files it writes.
 
 #include "run/report.h"
+#include "run/textfile.h"
 
 #include <gtest/gtest.h>
 
@@ -202,6 +203,8 @@ TEST(ReportFiles, ResultsFileName) {
     EXPECT_EQ(report::results_file_name("/runs/a.DAT.b.DAT   "), "/runs/a.DAT.b.TXT");
     EXPECT_EQ(report::results_file_name("/runs/test.dat"), "/runs/test.txt");
     EXPECT_EQ(report::results_file_name("/runs/test"), "/runs/test.TXT");
+    EXPECT_EQ(report::results_file_name("/runs/proj.dat/test"), "/runs/proj.dat/test.TXT");
+    EXPECT_EQ(report::results_file_name("/runs/proj.DAT/test.txt"), "/runs/proj.DAT/test.txt.TXT");
 }
 
 using ReportFilesTest = RunFilesTest;
@@ -210,10 +213,12 @@ TEST_F(ReportFilesTest, WritesBothFilesAndTheResidualPlotData) {
     globals::input_file_name = (dir / "MM.DAT").string();
     const auto fit = golden_fit();
     report::ReportStatistics st;
-    ASSERT_TRUE(report::write_report(fit, st));
+    textfile::Temporary temporary;
+    ASSERT_TRUE(report::write_report(fit, st, temporary));
     EXPECT_TRUE(dialogs.empty());
     EXPECT_EQ(globals::output_file_name.trimmed(), (dir / "MM.TXT").string());
-    expect_same_lines(read_text(dir / "tempor.txt"), golden_dir / "report_tempor.txt");
+    EXPECT_EQ(temporary.path().parent_path(), dir);
+    expect_same_lines(read_text(temporary.path()), golden_dir / "report_tempor.txt");
     const auto results = trimmed_lines(read_text(dir / "MM.TXT"));
     const auto golden = trimmed_lines(read_text(golden_dir / "report_results.txt"));
     ASSERT_EQ(results.size(), golden.size());
@@ -240,23 +245,29 @@ TEST_F(ReportFilesTest, WritesBothFilesAndTheResidualPlotData) {
 TEST_F(ReportFilesTest, UnwritableResultsFileAbortsAndLeavesNoTemporaryFile) {
     globals::input_file_name = (dir / "missing-folder" / "MM.DAT").string();
     report::ReportStatistics st;
-    EXPECT_FALSE(report::write_report(golden_fit(), st));
+    textfile::Temporary temporary;
+    EXPECT_FALSE(report::write_report(golden_fit(), st, temporary));
     EXPECT_EQ(globals::bdataerror, 1);
-    EXPECT_FALSE(fs::exists(dir / "tempor.txt"));
+    EXPECT_TRUE(temporary.path().empty());
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);  // the run log alone
     ASSERT_EQ(dialogs.size(), 1u);
     EXPECT_EQ(dialogs[0].style, appgraphics::DIALOG_ERROR);
-    EXPECT_EQ(dialogs[0].text,
-              "There is an error in writing to data file #2.\n\n" + std::string(30, ' ') + "*** RUN ABORTED! ***");
+    EXPECT_EQ(shown(dialogs[0].text), "There is an error in writing to data file #2.\nFile: " +
+                                          (dir / "missing-folder" / "MM.TXT").string() +
+                                          "\nReason: No such file or directory.\n\n" + std::string(30, ' ') +
+                                          "*** RUN ABORTED! ***");
 }
 
 TEST_F(ReportFilesTest, UnwritableTemporaryFileAborts) {
     globals::cwd = (dir / "missing-folder").string() + "/";
     globals::input_file_name = (dir / "MM.DAT").string();
     report::ReportStatistics st;
-    EXPECT_FALSE(report::write_report(golden_fit(), st));
+    textfile::Temporary temporary;
+    EXPECT_FALSE(report::write_report(golden_fit(), st, temporary));
     EXPECT_EQ(globals::bdataerror, 1);
     ASSERT_EQ(dialogs.size(), 1u);
     EXPECT_NE(dialogs[0].text.find("data file #1."), std::string::npos);
+    EXPECT_NE(dialogs[0].text.find("File: " + (dir / "missing-folder" / "tempor*.txt").string()), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "MM.TXT"));
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // Fixture of the run's tests that write files: a fresh working folder as
-// globals::cwd (where "tempor.txt" and the run log go), the sleeps off, and
+// globals::cwd (where the temporary report and the run log go), the sleeps off, and
 // every dialog recorded and answered from a script (Yes/OK unless `answers`
 // holds a No for the next Yes/No question).
 
@@ -76,6 +76,14 @@ protected:
         std::stringstream s;
         s << in.rdbuf();
         return s.str();
+    }
+
+    // Temporary report files left in the working folder.
+    int temporary_files_left() const {
+        int left = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(dir))
+            left += entry.path().filename().string().starts_with("tempor") ? 1 : 0;
+        return left;
     }
 
     // The Error message boxes shown so far.

@@ -151,7 +151,7 @@ TEST_F(MainWindow, AScrollAfterACommandDoesNotRunItAgain) {
 
 TEST_F(MainWindow, TheOptionDialogsChangeTheLevelsAndClearAllResetsThem) {
     ASSERT_TRUE(td::choose_menu(main_, {"Options", "Level of Difficulty"}));
-    int dialog = td::wait_window("Optimizaiton Level");
+    int dialog = td::wait_window("Optimization Level");
     ASSERT_GE(dialog, 0);
     ASSERT_TRUE(td::wait_idle());
     EXPECT_FALSE(main_enabled());

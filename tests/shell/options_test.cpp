@@ -94,7 +94,7 @@ TEST(ClearLevels, BackToTheirDefaults) {
 
 TEST(DifficultyDialog, ALevelOfZeroSelectsModerateAndTheChoiceIsStored) {
     globals::iopt = 0;
-    const DialogSeen seen = drive(difficulty::optlevel, "Optimizaiton Level", globals::idoptwindow, "Difficult");
+    const DialogSeen seen = drive(difficulty::optlevel, "Optimization Level", globals::idoptwindow, "Difficult");
     EXPECT_EQ(seen.width, 250);
     EXPECT_EQ(seen.height, 135);
     EXPECT_EQ(seen.radios, (std::vector<std::string>{"Easy", "Moderate", "Difficult"}));
@@ -105,7 +105,7 @@ TEST(DifficultyDialog, ALevelOfZeroSelectsModerateAndTheChoiceIsStored) {
 
 TEST(DifficultyDialog, AnOutOfRangeLevelFallsBackToModerate) {
     globals::iopt = 7;
-    const DialogSeen seen = drive(difficulty::optlevel, "Optimizaiton Level", globals::idoptwindow, "");
+    const DialogSeen seen = drive(difficulty::optlevel, "Optimization Level", globals::idoptwindow, "");
     EXPECT_EQ(seen.checked, "Moderate");
     EXPECT_EQ(globals::iopt, 2);
 }
@@ -154,7 +154,7 @@ TEST(DifficultyDialog, AFullChildTableLeavesTheDialogUnregistered) {
         difficulty::optlevel();
         return 0;
     });
-    const int id = td::wait_window("Optimizaiton Level");
+    const int id = td::wait_window("Optimization Level");
     ASSERT_GE(id, 0);
     ASSERT_TRUE(td::wait_idle());
     id_while_open = globals::idoptwindow.load();
@@ -163,5 +163,5 @@ TEST(DifficultyDialog, AFullChildTableLeavesTheDialogUnregistered) {
     EXPECT_EQ(id_while_open, 77);
     EXPECT_EQ(globals::child_windows[1].load(), 1001);
     EXPECT_EQ(globals::iopt, 1);
-    EXPECT_LT(td::find_window("Optimizaiton Level"), 0);
+    EXPECT_LT(td::find_window("Optimization Level"), 0);
 }

@@ -6,9 +6,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "foundations/runtime.h"
+#include "run/cascade.h"
 #include "run/main_sub.h"
 
 using namespace shelltest;
@@ -197,6 +199,13 @@ TEST_F(RunCommands, CancelDuringAFitLeavesRunAndViewsOff) {
     EXPECT_FALSE(button_on("Restart"));
     EXPECT_TRUE(views_off());
     EXPECT_TRUE(button_on("Open"));
+    // The output area says so and names the results file written.
+    std::vector<std::string> shown;
+    for (const auto& t : output_records(main_))
+        if (t.text.find_last_not_of(' ') != std::string::npos) shown.push_back(t.text.substr(0, t.text.find_last_not_of(' ') + 1));
+    ASSERT_GE(shown.size(), 3u);
+    EXPECT_EQ(shown[0], "The fit was cancelled.");
+    EXPECT_EQ(shown[2], (dir_ / "Michaelis-Menten.txt").string());
 }
 
 TEST_F(RunCommands, ARejectedDataFileDropsTheFile) {
@@ -219,4 +228,39 @@ TEST_F(RunCommands, ARejectedDataFileDropsTheFile) {
     EXPECT_EQ(globals::bdataerror, 0);
     EXPECT_EQ(buttons_on(), (std::vector<std::string>{"Open", "Quit"}));
     EXPECT_FALSE(item_on({"Run", "Start"}));
+}
+
+// The fit's first tunnelling search waits in a message box until the test
+// answers it, so that the test can use the main window while a fit runs.
+class FitInProgress : public RunCommands {
+protected:
+    void SetUp() override {
+        RunCommands::SetUp();
+        cascade::services().tunnelsearch = [calls = std::make_shared<int>(0)](auto&&...) {
+            if ((*calls)++ == 0) ag::dlgmessage(ag::DIALOG_INFORMATION, "fitting");
+        };
+        start_example1();
+        ASSERT_TRUE(td::wait_dialog().has_value());
+        ASSERT_TRUE(td::wait_idle());
+    }
+    void TearDown() override {
+        cascade::services() = {};
+        RunCommands::TearDown();
+    }
+};
+
+// During a fit Open switches nothing on and waits; Quit cancels the fit as
+// Cancel does (its results file is written) and then ends the program.
+TEST_F(FitInProgress, OpenWaitsAndQuitCancelsTheFitThenQuits) {
+    ASSERT_TRUE(td::click_button(main_, "Open"));
+    ASSERT_TRUE(td::wait_idle());
+    EXPECT_FALSE(button_on("Start"));
+    EXPECT_FALSE(item_on({"Run", "Start"}));
+    ASSERT_TRUE(td::click_button(main_, "Quit"));
+    ASSERT_TRUE(td::wait_idle());
+    EXPECT_EQ(globals::bcancelrun.load(), 1);
+    ASSERT_TRUE(td::answer_ok());
+    ASSERT_TRUE(session_->wait_finished(600));
+    EXPECT_FALSE(td::wait_dialog(0).has_value());  // Quit comes before a waiting Open
+    EXPECT_TRUE(fs::exists(dir_ / "Michaelis-Menten.txt"));
 }

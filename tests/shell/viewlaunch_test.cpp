@@ -228,7 +228,7 @@ TEST_F(ViewLaunch, SaveScreenWritesAnImageAndPrintWritesAPdf) {
     ASSERT_TRUE(td::choose_menu(id, {"File", "Save as CSV Data"}));
     dialog = td::wait_dialog();
     ASSERT_TRUE(dialog.has_value());
-    EXPECT_EQ(dialog->text, "Results data saved to file Michaelis-Menten_data.csv.");
+    EXPECT_EQ(dialog->text, "Results data saved to file " + (dir_ / "Michaelis-Menten_data.csv").string() + ".");
     ASSERT_TRUE(td::answer_ok());
     ASSERT_TRUE(td::wait_idle());
     EXPECT_EQ(read_file(dir_ / "Michaelis-Menten_data.csv").substr(0, 25), "X,Y,Ycalc,Adj. Residuals\n");

@@ -10,6 +10,7 @@
 #include "platform/appgraphics.h"
 #include "platform/dialogs.h"
 #include "views/plotlogxy.h"
+#include "views/residualsbox.h"
 #include "views/resultsbox.h"
 #include "views/xydatabox.h"
 
@@ -29,9 +30,11 @@ TEST(GraphicsError, EachViewReportsAndReturns) {
     const std::vector<int> npts{2};
     const std::vector<kalvor::Text<plotlogxy::label_length>> labels(21);
     plotlogxy::plotlogxy(v, v, v, npts, 2, 1, labels, 'Y', 'Y', 'N');
+    int draw = 1;
+    residualsbox::residualsscreen(draw);
     ag::set_dialog_provider({});
 
-    ASSERT_EQ(asked.size(), 3u);
+    ASSERT_EQ(asked.size(), 4u);
     for (const auto& r : asked) {
         EXPECT_EQ(r.style, ag::DIALOG_ERROR);
         EXPECT_NE(r.text.find("graphics error"), std::string::npos);

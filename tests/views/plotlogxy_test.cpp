@@ -98,11 +98,16 @@ protected:
         return r.value_or(td::PlotRecord{});
     }
 
-    // The titles drawn over the plot (20-pixel texts at y 25), last one last.
+    // The titles drawn over the plot (20-pixel texts), last one last; each
+    // ends above the plot's frame.
     std::vector<std::string> titles() {
+        ag::setcurrentwindow(plot_);
+        ag::settextstyle(ag::PLOT_FONT, ag::HORIZ_DIR, 20);
         std::vector<std::string> out;
         for (const auto& t : td::text_log(plot_)) {
-            if (t.size == 20 && t.y == 25) out.push_back(t.text);
+            if (t.size != 20) continue;
+            out.push_back(t.text);
+            EXPECT_LT(t.canvas_y + ag::textheight(t.text), aplot::frame_top_margin(plotlogxy::plot_height)) << t.text;
         }
         return out;
     }
@@ -342,13 +347,30 @@ TEST_F(PlotWindow, BandItemsOffForTwoXOrWithoutABandOfThisFit) {
     close_and_finish();
 }
 
+// The band, x / limit, may reach beyond the points: the y axis takes it in.
+// A title the user entered stays through the band.
 TEST_F(PlotWindow, HanesWoolfPlotsXOverY) {
+    common_data::ybs_filled = 1;
+    for (int i = 0; i < 3; ++i) {
+        common_data::ybs_lcl[i] = 0.1;  // x / 0.1: up to 40
+        common_data::ybs_ucl[i] = 8.0;
+    }
     open(one({1, 2, 4}, {0.5f, 1, 2}), "YYY");
-    const auto r = drawn();
+    auto r = drawn();
     EXPECT_EQ(r.series[0].y, (std::vector<double>{2, 2, 2}));
     EXPECT_EQ(r.series[1].y[0], 1.0);  // 1 / (0.5 + 0.5)
     EXPECT_EQ(r.y.label, "X / Y");
     EXPECT_EQ(titles().back(), "Hanes-Woolf Plot");
+
+    ASSERT_TRUE(td::choose_menu(plot_, {"Graph Labels", "Plot Title"}));
+    ASSERT_TRUE(td::wait_dialog().has_value());
+    ASSERT_TRUE(td::answer_text("Enzyme"));
+    ASSERT_TRUE(menu("Single Curve Confidence Intervals", "Apply Bootstrap Ydata 95% CL"));
+    r = drawn();
+    ASSERT_EQ(r.series.size(), 6u);
+    for (const auto& s : r.series)
+        for (const double v : s.y) EXPECT_TRUE(v >= r.y.low && v <= r.y.high) << v;
+    EXPECT_EQ(titles().back(), "Enzyme");
     close_and_finish();
 }
 

@@ -4,11 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "foundations/distributions.h"
+#include "model/globals.h"
+#include "run/main_sub.h"
+#include "run/run_files_fixture.h"
+
 #include "views/dwesd.h"
 #include "views/ks.h"
 #include "views/kuiper.h"
@@ -27,6 +32,9 @@ std::vector<double> normal_sample(int n, unsigned seed, double mean = 0.0) {
 }
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The runs dialog of rows whose residuals (observed minus fitted) are r.
+std::string runs_of(const std::vector<double>& r) { return residual_reports::runs(r, std::vector<double>(r.size(), 0.0)); }
 
 // The number after label in text.
 double value_after(const std::string& text, const std::string& label) {
@@ -104,12 +112,12 @@ TEST(Smoothing, SplineMeetsItsResidualBound) {
 TEST(ResidualTests, RunsTestCountsRunsUpAndDown) {
     std::vector<double> alternating(20);
     for (std::size_t i = 0; i < 20; ++i) alternating[i] = i % 2 == 0 ? 1.0 : -1.0;
-    const std::string a = residual_reports::runs(alternating);
+    const std::string a = runs_of(alternating);
     // 19 runs of length 1 against Levene's 8.42 +- 2.83: z = 3.24 fails.
     EXPECT_TRUE(contains(a, "\n 1" + std::string(18, ' ') + "19" + std::string(11, ' ') + "TEST FAILS\n ")) << a;
     EXPECT_FALSE(contains(a, "\n 2   "));
 
-    const std::string c = residual_reports::runs(std::vector<double>(10, 0.5));
+    const std::string c = runs_of(std::vector<double>(10, 0.5));
     EXPECT_EQ(value_after(c, "Length of longest Runs up = "), 9);
     EXPECT_EQ(value_after(c, "Length of longest Runs down = "), 0);
     EXPECT_EQ(value_after(c, "Number of zero residual differences = "), 9);
@@ -118,33 +126,63 @@ TEST(ResidualTests, RunsTestCountsRunsUpAndDown) {
     // its row fails and never reads "15 or greater".
     std::vector<double> rise(16);
     for (std::size_t i = 0; i < rise.size(); ++i) rise[i] = 0.1 * static_cast<double>(i);
-    const std::string r15 = residual_reports::runs(rise);
+    const std::string r15 = runs_of(rise);
     EXPECT_EQ(value_after(r15, "Length of longest Runs up = "), 15);
     EXPECT_TRUE(contains(r15, "\n 15" + std::string(16, ' ') + "1" + std::string(13, ' ') + "TEST FAILS")) << r15;
 
-    const std::string one = residual_reports::runs(std::vector<double>{0.3});
+    // Runs longer than 15 are counted in the last row, as in the results file.
+    std::vector<double> long_rise(21);
+    for (std::size_t i = 0; i < long_rise.size(); ++i) long_rise[i] = 0.1 * static_cast<double>(i);
+    EXPECT_TRUE(contains(runs_of(long_rise), "\n 15 or greater" + std::string(16, ' ') + "1" + std::string(13, ' ') +
+                                                 "TEST PASSES"))
+        << runs_of(long_rise);
+
+    const std::string one = runs_of({0.3});
     EXPECT_TRUE(contains(one, "Length       Runs          Outcome\n ")) << one;
     EXPECT_EQ(one.substr(one.size() - 2), "\n ");
 
-    const std::string noise = residual_reports::runs(normal_sample(300, 11));
+    const std::string noise = runs_of(normal_sample(300, 11));
     EXPECT_FALSE(contains(noise, "TEST FAILS")) << noise;
 }
 
 TEST(ResidualTests, FTestIsTheOneSampleTTestAndScaleFree) {
-    const auto r = normal_sample(25, 3, 0.3);
-    const std::vector<double> yd(25, 0.0);
-    const int n = 25;
-    double mean = 0.0, ss = 0.0;
-    for (const double v : r) mean += v;
-    mean /= n;
-    for (const double v : r) ss += (v - mean) * (v - mean);
-    const double t = mean / std::sqrt(ss / (n - 1) / n);
-    const double two_sided = 2.0 * (1.0 - distributions::probst(std::fabs(t), n - 1));
+    // Two-sided p-values of the one-sample t test in percent, from the
+    // regularised incomplete beta function I(nu / (nu + t^2); nu / 2, 1 / 2)
+    // evaluated to 40 digits.
+    struct Case {
+        std::vector<double> r;
+        double mean, percent;
+        const char* verdict;
+    };
+    const std::vector<Case> cases = {
+        {{0.3, -0.1, 0.4, 0.2, -0.2, 0.5, 0.1, 0.3}, 0.1875, 6.42357707156964, "INCONCLUSIVE"},
+        {{1.2, -0.7, 0.4, 2.1, -0.3, 0.9, 0.6, -1.1, 1.5, 0.2, 0.8}, 0.509090909091, 10.6292987607791, "PASSED"},
+        {{2.0, 1.0, -0.5, 1.5, 0.5, -1.0, 1.0, 0.0, 2.5}, 0.777777777778, 7.66983956684519, "INCONCLUSIVE"},
+        {{0.9, 0.4, 1.3, 0.2, 0.8, -0.3, 1.1, 0.6, 0.5, 0.7}, 0.62, 0.207532726777664, "FAILED"},
+    };
+    for (const auto& c : cases) {
+        // Observed minus fitted: observed r over fitted 0 gives the mean +m.
+        const std::string text = residual_reports::f_test(c.r, std::vector<double>(c.r.size(), 0.0));
+        EXPECT_NEAR(value_after(text, "Residual Mean = "), c.mean, 5e-5) << text;
+        EXPECT_NEAR(value_after(text, "Percent Confidence Level = "), c.percent, 0.0051) << text;
+        EXPECT_TRUE(contains(text, std::string("*** ") + c.verdict + " residuals F-test ***")) << text;
+    }
 
+    // Mean-zero normal residuals fail at about the test's 5% level.
+    std::mt19937 engine(17);
+    std::normal_distribution<double> normal;
+    std::vector<double> r(20);
+    const std::vector<double> fitted(20, 0.0);
+    int failed = 0;
+    for (int set = 0; set < 2000; ++set) {
+        for (double& v : r) v = normal(engine);
+        failed += contains(residual_reports::f_test(r, fitted), "*** FAILED");
+    }
+    EXPECT_GE(failed, 60);
+    EXPECT_LE(failed, 140);
+
+    const std::vector<double> yd(20, 0.0);
     const std::string text = residual_reports::f_test(yd, r);
-    EXPECT_NEAR(value_after(text, "Percent Confidence Level = "), 100.0 * two_sided, 0.01) << text;
-    EXPECT_NEAR(value_after(text, "F-value = "), t * t, 1e-3 * t * t);
-
     std::vector<double> scaled = r;
     for (double& v : scaled) v *= 1000.0;
     const std::string big = residual_reports::f_test(yd, scaled);
@@ -154,7 +192,7 @@ TEST(ResidualTests, FTestIsTheOneSampleTTestAndScaleFree) {
     const std::vector<double> two_yd = {0.0, 0.0}, two_ydf = {0.1, -0.3};
     EXPECT_TRUE(contains(residual_reports::f_test(two_yd, two_ydf), "Percent Confidence Level"));
     // Residuals all zero: no verdict.
-    const std::string zero = residual_reports::f_test(yd, yd);
+    const std::string zero = residual_reports::f_test(fitted, fitted);
     EXPECT_TRUE(contains(zero, "cannot be computed"));
     EXPECT_FALSE(contains(zero, "PASSED") || contains(zero, "FAILED"));
 }
@@ -233,6 +271,23 @@ TEST(ResidualTests, KuiperPassesNormalAndFailsTwoClusters) {
                          "* INCONCLUSIVE: Not enough data!"));
 }
 
+TEST(ResidualTests, KuiperRejectsSkewedResidualsAndKeepsItsLevel) {
+    std::mt19937 engine(31);
+    std::exponential_distribution<double> exponential(1.0);
+    std::vector<double> skewed(200);
+    for (double& v : skewed) v = exponential(engine);
+    double lambda = 0.0, p = 1.0;
+    kuiper_main_mod::kuiper_wrapper(200, skewed, lambda, p);
+    EXPECT_LT(p, 0.001) << lambda;
+
+    int rejected = 0;
+    for (unsigned set = 0; set < 500; ++set) {
+        kuiper_main_mod::kuiper_wrapper(50, normal_sample(50, 1000 + set), lambda, p);
+        rejected += p < 0.05;
+    }
+    EXPECT_LE(rejected, 50);
+}
+
 TEST(ResidualTests, KolmogorovSmirnovParts) {
     int n1 = 0, n2 = 0;
     double dcrit = 0.0, d = 0.0, prob = 0.0;
@@ -276,4 +331,53 @@ TEST(ResidualTests, TSquaredListsOutliers) {
     EXPECT_EQ(list.substr(list.size() - 48), "The number of outliers exceeded the limit of 25!");
 
     EXPECT_TRUE(contains(residual_reports::t_squared(xd, yd, yd), "No potential outliers found!"));
+}
+
+// Example 1 fitted by the run: the reports give the residuals the sign of the
+// results file and its runs counts.
+class Example1Reports : public RunFilesTest {};
+
+TEST_F(Example1Reports, SignAndCountsAgreeWithTheResultsFile) {
+    std::filesystem::copy_file(std::filesystem::path(KALVOR_SOURCE_DIR) / "data" / "examples" / "Michaelis-Menten.dat",
+                               dir / "MM.DAT");
+    globals::input_file_name = (dir / "MM.DAT").string();
+    main_sub();
+    ASSERT_TRUE(errors().empty());
+    const std::string results = file_text("MM.TXT");
+    ASSERT_FALSE(results.empty());
+
+    // Y - Ycalc from the rows of the results file.
+    std::istringstream rows(results.substr(results.find("X, Y, Ycalc, Residual Results:")));
+    std::string line;
+    std::getline(rows, line);
+    std::getline(rows, line);
+    const int n = common_data::nd;
+    ASSERT_EQ(n, 20);
+    double mean = 0.0;
+    for (int i = 0; i < n && std::getline(rows, line); ++i) {
+        std::istringstream row(line);
+        double x = 0.0, y = 0.0, ycalc = 0.0;
+        row >> x >> y >> ycalc;
+        mean += (y - ycalc) / n;
+    }
+    // Independent least squares: P1 = 32.4983202, P2 = 136.9477322 give a
+    // mean residual of -0.87687.
+    EXPECT_NEAR(mean, -0.87687, 2e-3);
+    const std::vector<double> yd(common_data::yd.begin(), common_data::yd.begin() + n),
+        ydf(common_data::ydf.begin(), common_data::ydf.begin() + n);
+    const std::string f = residual_reports::f_test(yd, ydf);
+    EXPECT_NEAR(value_after(f, "Residual Mean = "), mean, 2e-3) << f;
+    EXPECT_NEAR(value_after(f, "Percent Confidence Level = "), 64.17, 0.01);  // t test of those residuals
+    EXPECT_TRUE(contains(f, "*** PASSED residuals F-test ***"));
+
+    const std::string runs = residual_reports::runs(yd, ydf);
+    const std::vector<std::pair<std::string, std::string>> same = {
+        {"Number of positive residual differences = ", "NUMBER OF POSITIVE RESIDUALS   = "},
+        {"Number of negative residual differences = ", "NUMBER OF NEGATIVE RESIDUALS   = "},
+        {"Number of zero residual differences = ", "NUMBER OF ZERO RESIDUALS       = "},
+        {"Length of longest Runs up = ", "LENGTH OF THE LONGEST RUN UP   = "},
+        {"Length of longest Runs down = ", "LENGTH OF THE LONGEST RUN DOWN = "}};
+    for (const auto& [dialog, file] : same) EXPECT_EQ(value_after(runs, dialog), value_after(results, file)) << file;
+    EXPECT_EQ(value_after(runs, "Number of positive residual differences = "), 11);
+    EXPECT_EQ(value_after(runs, "Number of negative residual differences = "), 8);
 }

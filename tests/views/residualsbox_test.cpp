@@ -195,7 +195,7 @@ TEST(ResidualsWindow, TrendLinesAreExclusiveAndReopeningResetsThem) {
         const td::Image both = td::grab(id);
         EXPECT_EQ(count_colour(both, smooth), 0);
         EXPECT_GT(count_colour(both, bessel), 20);
-        EXPECT_TRUE(has_text(id, "Normalized Residuals && Besseli0 -1 Line"));
+        EXPECT_TRUE(has_text(id, "Normalized Residuals & Besseli0 -1 Line"));
         ASSERT_TRUE(td::click_button(id, "Close"));
         ASSERT_TRUE(session.wait_finished());
     }
@@ -232,6 +232,26 @@ TEST(ResidualsWindow, EachTestAnswersWithItsDialog) {
     ASSERT_TRUE(session.wait_finished());
 }
 
+TEST(ResidualsWindow, RunsDialogCountsObservedMinusFitted) {
+    // Slow rises and sharp falls of ydr; the residuals yd - ydf are -0.1 ydr,
+    // so they rise where ydr falls.
+    std::vector<double> saw(40);
+    for (std::size_t i = 0; i < saw.size(); ++i) saw[i] = static_cast<double>(i % 5);
+    set_fit(saw);
+    td::Session session;
+    const int id = open(session);
+    ASSERT_TRUE(td::choose_menu(id, {"Statistical Tests", "Runs Test of Residuals"}));
+    const auto dialog = td::wait_dialog();
+    ASSERT_TRUE(dialog.has_value());
+    const std::string label = "Number of positive residual differences = ";
+    const auto at = dialog->text.find(label);
+    ASSERT_NE(at, std::string::npos) << dialog->text;
+    EXPECT_EQ(std::stoi(dialog->text.substr(at + label.size())), 7);  // the falls of ydr
+    td::answer_ok();
+    ASSERT_TRUE(td::click_button(id, "Close"));
+    ASSERT_TRUE(session.wait_finished());
+}
+
 TEST(ResidualsWindow, XLabelFormats) {
     EXPECT_EQ(residualsbox::x_label_format(10.0f), "(1X,F7.2)");       // span 40
     EXPECT_EQ(residualsbox::x_label_format(10000.0f), "(1p,ES9.2)");  // span 40000
@@ -239,4 +259,37 @@ TEST(ResidualsWindow, XLabelFormats) {
     EXPECT_EQ(residualsbox::x_label_format(1e-8f), "(F7.3)");
     EXPECT_EQ(residualsbox::x_label_format(0.0f), "(1X,1p,ES9.2)");
     EXPECT_EQ(residualsbox::x_label_format(0.4f), "(1X,F7.2)");
+}
+
+// Each redraw starts from a clean window: after the Bessel line with its
+// title and axis label, the smoothed line looks exactly as when it was
+// chosen first. The y labels end before the ticks of the y axis.
+TEST(ResidualsWindow, ARedrawLeavesNothingOfTheLastPlotAndLabelsClearTheAxis) {
+    set_fit(wavy(30));
+    td::Session session;
+    const int id = open(session);
+    std::vector<td::Image> images;
+    for (const char* item : {"Smooth Trend Line On/Off", "Besseli0 -1 Trend Line On/Off", "Smooth Trend Line On/Off"}) {
+        ASSERT_TRUE(td::choose_menu(id, {"Statistical Tests", item}));
+        ASSERT_TRUE(td::wait_idle());
+        images.push_back(td::grab(id));
+    }
+    EXPECT_TRUE(images[0].pixels == images[2].pixels);
+
+    // The y axis: the column with the most black pixels.
+    std::vector<int> black(static_cast<std::size_t>(images[2].width));
+    for (int y = 0; y < images[2].height; ++y)
+        for (int x = 0; x < images[2].width; ++x) black[static_cast<std::size_t>(x)] += images[2].pixel(x, y) == ag::BLACK;
+    const int axis = static_cast<int>(std::max_element(black.begin(), black.end()) - black.begin());
+    ag::setcurrentwindow(id);
+    ag::settextstyle(ag::SANS_SERIF_FONT, ag::HORIZ_DIR, 15);
+    int labels = 0;
+    for (const auto& t : td::text_log(id)) {
+        if (t.text.size() < 5 || t.text.substr(t.text.size() - 4) != ".000") continue;  // -6.000 .. 6.000
+        ++labels;
+        EXPECT_LT(t.canvas_x + ag::textwidth(t.text), axis - 5) << t.text;
+    }
+    EXPECT_GE(labels, 5);
+    ASSERT_TRUE(td::click_button(id, "Close"));
+    ASSERT_TRUE(session.wait_finished());
 }

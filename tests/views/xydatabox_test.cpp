@@ -179,7 +179,7 @@ TEST(XYDataWindow, SavesTheCsvReportsAFailureAndClosesFromTheTitleBar) {
     auto dialog = td::wait_dialog();
     ASSERT_TRUE(dialog.has_value());
     EXPECT_EQ(dialog->style, ag::DIALOG_INFORMATION);
-    EXPECT_EQ(dialog->text, "Results data saved to file enzyme_data.csv.");
+    EXPECT_EQ(dialog->text, "Results data saved to file " + (dir / "enzyme_data.csv").string() + ".");
     ASSERT_TRUE(td::answer_ok());
     std::ifstream in(dir / "enzyme_data.csv");
     std::stringstream saved;
