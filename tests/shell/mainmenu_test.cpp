@@ -221,6 +221,7 @@ TEST_F(MainWindow, HelpWindowsAreModalAndTheAboutBoxShowsTheVersion) {
         bool heading = false;
         for (const auto& t : td::text_log(id)) heading |= t.text.rfind(std::string(w.heading) + "\r\n", 0) == 0;
         EXPECT_TRUE(heading);
+        EXPECT_EQ(td::unreachable_text(id), std::vector<std::string>{});
         ASSERT_TRUE(td::click_button(id, "Close"));
         ASSERT_TRUE(td::wait_idle());
         EXPECT_TRUE(main_enabled());
