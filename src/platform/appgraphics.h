@@ -3,12 +3,14 @@
 //
 // Every window has a canvas of exactly the size asked for (menu bar outside
 // it), its own drawing state (colours, line and text style, viewport,
-// current point) and its own idle flag. The window shows its whole canvas
-// where the screen can hold it; beyond that it shows as much as the screen
-// holds and scrolls (scroll bars and mouse wheel), moving back from the
-// screen's edge only when it would run off it. Drawing paints into the canvas from
-// whatever thread calls; window, menu, control and dialog work is carried out
-// on the GUI thread, and calls from other threads wait for it.
+// current point) and its own idle flag. A window shows its whole canvas
+// where the screen can hold it; beyond that it is as large as the screen and
+// scrolls (scroll bars and mouse wheel). It keeps the place asked for unless
+// it would run off the screen, and then moves back just far enough.
+//
+// Drawing paints into the canvas from whatever thread calls; window, menu,
+// control and dialog work is carried out on the GUI thread, and calls from
+// other threads wait for it.
 //
 // Threads: run_application keeps the GUI on the process's main thread and
 // runs the program's logic on a thread of its own. Every menu item, button,

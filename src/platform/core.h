@@ -274,8 +274,9 @@ std::thread start_logic(std::function<int()> logic, std::function<void(int)> fin
 
 // What the close box of the title bar does (GUI thread).
 void user_close(int window);
-// Sizes the window to show its whole canvas, up to the room the screen
-// leaves right of and below its position, and scrolls beyond (GUI thread).
+// Sizes the window to show its whole canvas, at most as large as the screen
+// (the rest scrolls), and moves it back onto the screen where it would run
+// off it (GUI thread).
 void fit_to_screen(Window& window);
 // Paints the whole window content (canvas and controls) into an image.
 QImage window_image(Window& window);
