@@ -3,9 +3,14 @@
 //
 // Every window has a canvas of exactly the size asked for (menu bar outside
 // it), its own drawing state (colours, line and text style, viewport,
-// current point) and its own idle flag. Drawing paints into the canvas from
-// whatever thread calls; window, menu, control and dialog work is carried out
-// on the GUI thread, and calls from other threads wait for it.
+// current point) and its own idle flag. A window shows its whole canvas
+// where the screen can hold it; beyond that it is as large as the screen and
+// scrolls (scroll bars and mouse wheel). It keeps the place asked for unless
+// it would run off the screen, and then moves back just far enough.
+//
+// Drawing paints into the canvas from whatever thread calls; window, menu,
+// control and dialog work is carried out on the GUI thread, and calls from
+// other threads wait for it.
 //
 // Threads: run_application keeps the GUI on the process's main thread and
 // runs the program's logic on a thread of its own. Every menu item, button,
@@ -51,6 +56,10 @@ inline constexpr int grError = -11;       // the window could not be made
 // window. Returns the id (0 or more), or -1 (see graphresult).
 int initwindow(int width, int height, std::string_view title = "",
                int left = DEFAULT_POSITION, int top = DEFAULT_POSITION, bool closeflag = false);
+// Gives the current window's canvas a new size: what was drawn stays where
+// it is, new area is white, and getmaxx/getmaxy follow. A viewport that was
+// the whole canvas becomes the whole new canvas; others stay as set.
+void setwindowsize(int width, int height);
 // Closes the window (ALL_WINDOWS: all); ends every wait on it. Idempotent.
 void closewindow(int id);
 // Whether the window is open (made and not yet closed).
@@ -196,7 +205,9 @@ int textheight(std::string_view text);
 
 // ---- menus and controls ----
 // Controls belong to the caller's current window; ids are unique across
-// windows. Creating on no window returns -1.
+// windows. Creating on no window returns -1. Buttons and radio buttons show
+// their labels in an 11-pixel sans-serif font and are made at least as large
+// as their labels need, growing right and down from the size asked for.
 
 // An empty text with parent -1 makes the menu bar and returns its id; a text
 // with the bar (or -1) as parent makes a menu, with a menu as parent a submenu.
@@ -208,6 +219,7 @@ void enablemenuitem(int id, bool enable);
 
 int createbutton(int left, int top, int width, int height, std::string_view text, Callback callback);
 void enablebutton(int id, bool enable);
+// Moves and sizes a button, or any other control, as at its creation.
 void setbuttonposition(int id, int left, int top, int width, int height);
 void removebutton(int id);
 
@@ -223,6 +235,8 @@ inline constexpr int SCROLL_VERTICAL = 1;
 // The callback gets the new position after a move by the user.
 int createscrollbar(int left, int top, int width, int height, int orientation, ScrollCallback callback);
 void setscrollrange(int id, int minimum, int maximum);
+// How far a click beside the thumb moves (one page); 10 until set.
+void setscrollpage(int id, int page);
 // Does not fire the callback.
 void setscrollposition(int id, int position);
 int getscrollposition(int id);

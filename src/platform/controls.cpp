@@ -1,6 +1,7 @@
 // Menus, buttons, radio buttons and scroll bars. The widgets live on the
 // GUI thread; their callbacks run on threads of their own.
 
+#include <QAbstractButton>
 #include <QButtonGroup>
 #include <QMainWindow>
 #include <QMenu>
@@ -44,9 +45,30 @@ QMenuBar* menu_bar(Window& window) {
     return window.widget->menuBar();
 }
 
+constexpr int kControlFontSize = 11;
+constexpr int kButtonPadding = 8;  // across the label of a push button, both sides together
+
+// The size a control needs to show its whole label (GUI thread).
+QSize label_size(const QWidget& widget) {
+    if (auto* radio = qobject_cast<const QRadioButton*>(&widget)) return radio->sizeHint();
+    auto* button = qobject_cast<const QAbstractButton*>(&widget);
+    if (!button) return {0, 0};
+    QString label = button->text();
+    label.replace(QLatin1String("&&"), QLatin1String("&"));
+    const QFontMetrics fm(button->font());
+    return {fm.horizontalAdvance(label) + kButtonPadding, fm.height() + 2};
+}
+
+// Moves a control, at least as large as its label needs (GUI thread).
+void set_geometry(QWidget& widget, int left, int top, int width, int height) {
+    const QSize least = label_size(widget);
+    widget.setGeometry(left, top, std::max(width, least.width()), std::max(height, least.height()));
+}
+
 // Places a new widget on the canvas of the window (GUI thread).
 void place(QWidget* widget, int left, int top, int width, int height) {
-    widget->setGeometry(left, top, std::max(width, 0), std::max(height, 0));
+    if (qobject_cast<QAbstractButton*>(widget)) widget->setFont(detail::make_font(SANS_SERIF_FONT, kControlFontSize));
+    set_geometry(*widget, left, top, width, height);
     widget->show();
 }
 
@@ -94,6 +116,7 @@ int addmenu(std::string_view text, int parent) {
             menu = parent_menu->addMenu(detail::qlabel(label));
         } else {
             menu = bar->addMenu(detail::qlabel(label));
+            detail::fit_to_screen(*window);  // the bar may have grown
         }
         const int parent_id = parent_control ? parent_control->id : window->menubar;
         auto control = detail::add_control(window->id, ControlKind::Menu, label, parent_id);
@@ -167,9 +190,7 @@ void enablebutton(int id, bool enable) {
 }
 
 void setbuttonposition(int id, int left, int top, int width, int height) {
-    with_object<QWidget>(id, [&](QWidget& widget, Control&) {
-        widget.setGeometry(left, top, std::max(width, 0), std::max(height, 0));
-    });
+    with_object<QWidget>(id, [&](QWidget& widget, Control&) { set_geometry(widget, left, top, width, height); });
 }
 
 void removebutton(int id) {
@@ -242,6 +263,10 @@ void setscrollrange(int id, int minimum, int maximum) {
         bar.setRange(std::min(minimum, maximum), std::max(minimum, maximum));
         control.programmatic = false;
     });
+}
+
+void setscrollpage(int id, int page) {
+    with_object<QScrollBar>(id, [&](QScrollBar& bar, Control&) { bar.setPageStep(std::max(page, 1)); });
 }
 
 void setscrollposition(int id, int position) {

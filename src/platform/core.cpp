@@ -327,11 +327,34 @@ std::vector<std::shared_ptr<Control>> window_controls(int window) {
 
 void set_text_logging(bool on) { g_text_logging = on; }
 
+bool text_logging() { return g_text_logging; }
+
 void log_text(Window& window, testdriver::TextRecord record) {
     if (!g_text_logging) return;
     auto& log = window.text_log;
     if (log.size() >= kTextLogLimit) log.erase(log.begin(), log.begin() + kTextLogLimit / 2);
     log.push_back(std::move(record));
+}
+
+void log_ink(Window& window, InkRecord record) {
+    if (!g_text_logging) return;
+    auto& ink = window.ink;
+    if (ink.size() >= kTextLogLimit) ink.erase(ink.begin(), ink.begin() + kTextLogLimit / 2);
+    ink.push_back(std::move(record));
+}
+
+void wipe_ink(Window& window, const QRect& cleared) {
+    std::erase_if(window.ink, [&](const InkRecord& r) { return r.box.intersects(cleared); });
+}
+
+QRect reaching_past_border(const QRect& area, const Window& window) {
+    constexpr int kFar = 1 << 24;
+    QRect r = area;
+    if (r.left() <= 0) r.setLeft(-kFar);
+    if (r.top() <= 0) r.setTop(-kFar);
+    if (r.right() >= window.width - 1) r.setRight(kFar);
+    if (r.bottom() >= window.height - 1) r.setBottom(kFar);
+    return r;
 }
 
 void log_plot(Window& window, testdriver::PlotRecord record) {

@@ -36,6 +36,7 @@
 
 class QButtonGroup;
 class QMainWindow;
+class QScrollArea;
 
 namespace appgraphics::detail {
 
@@ -84,14 +85,22 @@ struct DrawState {
 // Width in pixels of one line of text in the state's font.
 int text_advance(const DrawState& state, const QString& line);
 
+// Where a line of text shows ink on the canvas (trailing blanks left out),
+// kept while text logging is on until a clear of the area wipes it.
+struct InkRecord {
+    QRect box;
+    std::string text;
+};
+
 class Window {
 public:
     Window(int id, std::string title, int width, int height, bool closeflag);
 
     const int id;
     const std::string title;
-    const int width;
-    const int height;
+    // Canvas size; changed only under canvas_mutex.
+    std::atomic<int> width;
+    std::atomic<int> height;
     const bool closeflag;
 
     // Guarded by canvas_mutex. The canvas is null once the window closed.
@@ -99,6 +108,7 @@ public:
     QImage canvas;
     DrawState state;
     std::vector<testdriver::TextRecord> text_log;
+    std::vector<InkRecord> ink;
     std::optional<testdriver::PlotRecord> last_plot;
     // The painter on the canvas, begun when first needed.
     QPainter& painter();
@@ -117,6 +127,7 @@ public:
     int menubar = -1;  // control id of the menu bar
     QPointer<QMainWindow> widget;
     QWidget* canvas_widget = nullptr;
+    QScrollArea* view = nullptr;  // shows the canvas, scrolling what the screen cannot hold
     std::map<int, QPointer<QButtonGroup>> radio_groups;
 
 private:
@@ -158,6 +169,13 @@ std::vector<std::shared_ptr<Control>> window_controls(int window);
 void set_text_logging(bool on);
 void log_text(Window& window, testdriver::TextRecord record);  // under canvas_mutex
 void log_plot(Window& window, testdriver::PlotRecord record);  // under canvas_mutex
+bool text_logging();
+// Ink of drawn text, and its removal where an area is cleared (under canvas_mutex).
+void log_ink(Window& window, InkRecord record);
+void wipe_ink(Window& window, const QRect& cleared);
+// An area whose edges at or past the canvas border reach on without end:
+// clipping to it, or clearing it, takes in whatever lies beyond that border.
+QRect reaching_past_border(const QRect& area, const Window& window);
 
 // ---- threads ----
 
@@ -256,6 +274,10 @@ std::thread start_logic(std::function<int()> logic, std::function<void(int)> fin
 
 // What the close box of the title bar does (GUI thread).
 void user_close(int window);
+// Sizes the window to show its whole canvas, at most as large as the screen
+// (the rest scrolls), and moves it back onto the screen where it would run
+// off it (GUI thread).
+void fit_to_screen(Window& window);
 // Paints the whole window content (canvas and controls) into an image.
 QImage window_image(Window& window);
 QImage canvas_copy(Window& window);

@@ -92,6 +92,7 @@ void clearviewport() {
         QPainter& p = w.painter();
         p.setClipping(false);
         p.fillRect(s.viewport.intersected(w.canvas.rect()), detail::qcolor(s.bkcolor));
+        detail::wipe_ink(w, detail::reaching_past_border(s.viewport, w));
         s.cpx = s.cpy = 0;
     });
 }
@@ -227,7 +228,8 @@ void outtextxy(int x, int y, std::string_view text) {
         std::vector<QString> lines;
         std::vector<int> widths;
         int widest = 0;
-        for (auto line : detail::split_lines(text)) {
+        const auto raw = detail::split_lines(text);
+        for (auto line : raw) {
             lines.push_back(detail::qtext(line));
             widths.push_back(detail::text_advance(s, lines.back()));
             widest = std::max(widest, widths.back());
@@ -263,7 +265,20 @@ void outtextxy(int x, int y, std::string_view text) {
         if (!s.transparent)
             for (int i = 0; i < n; ++i) p.fillRect(QRect(line_left(i), i * step, widths[i], line_height), background);
         for (int i = 0; i < n; ++i) p.drawText(line_left(i), i * step + fm.ascent(), lines[i]);
+        const QTransform to_canvas = p.worldTransform();
         p.restore();
+
+        if (detail::text_logging()) {
+            const QRect shown = s.clip ? detail::reaching_past_border(s.viewport, w) : QRect();
+            for (int i = 0; i < n; ++i) {
+                std::string inked = detail::rtrim(raw[static_cast<std::size_t>(i)]);
+                if (inked.empty()) continue;
+                const int advance = detail::text_advance(s, detail::qtext(inked));
+                QRect box = to_canvas.mapRect(QRect(line_left(i), i * step, advance, line_height));
+                if (s.clip) box = box.intersected(shown);
+                if (!box.isEmpty()) detail::log_ink(w, {box, std::move(inked)});
+            }
+        }
 
         testdriver::TextRecord record;
         record.x = x;

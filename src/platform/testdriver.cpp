@@ -6,7 +6,10 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <cstdio>
 #include <deque>
@@ -306,11 +309,17 @@ std::vector<ControlInfo> controls(int window) {
                 info.width = g.width();
                 info.height = g.height();
             }
-            if (auto* button = qobject_cast<QAbstractButton*>(c->object.data())) info.checked = button->isChecked();
+            if (auto* button = qobject_cast<QAbstractButton*>(c->object.data())) {
+                info.checked = button->isChecked();
+                const QFontMetrics fm(button->font());
+                info.label_width = fm.horizontalAdvance(qtext(c->label));
+                info.label_height = fm.height();
+            }
             if (auto* bar = qobject_cast<QScrollBar*>(c->object.data())) {
                 info.minimum = bar->minimum();
                 info.maximum = bar->maximum();
                 info.position = bar->value();
+                info.page = bar->pageStep();
             }
             out.push_back(std::move(info));
         }
@@ -375,6 +384,20 @@ bool close_from_title_bar(int window) {
     });
 }
 
+bool wheel(int window, int notches) {
+    settle();
+    return on_gui([&] {
+        const auto w = open_window(window);
+        if (!w || !w->canvas_widget || !window_usable(window)) return false;
+        QWidget* canvas = w->canvas_widget;
+        const QPointF at = QRectF(canvas->rect()).center();
+        QWheelEvent event(at, canvas->mapToGlobal(at), QPoint(), QPoint(0, -120 * notches), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(canvas, &event);
+        return true;
+    });
+}
+
 // ---- waiting and dialogs ----
 
 bool wait_idle(double timeout_seconds) {
@@ -419,6 +442,60 @@ Image grab(int window, bool whole_window) { return to_image(grab_image(window, w
 
 Image decode_png(const std::vector<unsigned char>& png) {
     return to_image(QImage::fromData(png.data(), static_cast<int>(png.size()), "PNG"));
+}
+
+namespace {
+
+std::string describe(const InkRecord& ink, const std::string& why) {
+    const QRect& b = ink.box;
+    return "\"" + ink.text + "\" at " + std::to_string(b.left()) + "," + std::to_string(b.top()) + " size " +
+           std::to_string(b.width()) + "x" + std::to_string(b.height()) + ": " + why;
+}
+
+// Why the window cannot show every part of its canvas, or empty (GUI thread).
+std::string canvas_out_of_reach(const Window& w) {
+    QMainWindow* frame = w.widget;
+    QScrollArea* view = w.view;
+    if (!frame || !view || !frame->screen()) return "the window is not shown";
+    if (!frame->screen()->availableGeometry().contains(frame->frameGeometry())) return "the window runs off the screen";
+    const QSize shown = view->viewport()->size();
+    if (view->horizontalScrollBar()->maximum() < w.width - shown.width() ||
+        view->verticalScrollBar()->maximum() < w.height - shown.height()) {
+        return "the window can neither show nor scroll to the whole canvas";
+    }
+    return {};
+}
+
+}  // namespace
+
+std::vector<std::string> unreachable_text(int window) {
+    settle();
+    const auto w = open_window(window);
+    if (!w) return {"no such window"};
+    std::vector<InkRecord> ink;
+    QRect canvas;
+    {
+        std::lock_guard lock(w->canvas_mutex);
+        ink = w->ink;
+        canvas = w->canvas.rect();
+    }
+    return on_gui([&] {
+        std::vector<std::string> out;
+        const std::string window_fault = canvas_out_of_reach(*w);
+        std::vector<QRect> controls;
+        for (auto& c : window_controls(window)) {
+            auto* widget = qobject_cast<QWidget*>(c->object.data());
+            if (widget && c->kind != ControlKind::MenuBar && widget->isVisible()) controls.push_back(widget->geometry());
+        }
+        for (const auto& line : ink) {
+            if (!window_fault.empty()) out.push_back(describe(line, window_fault));
+            if (!canvas.contains(line.box)) out.push_back(describe(line, "outside the canvas"));
+            for (const QRect& control : controls) {
+                if (control.intersects(line.box)) out.push_back(describe(line, "under a control"));
+            }
+        }
+        return out;
+    });
 }
 
 std::vector<TextRecord> text_log(int window) {

@@ -64,7 +64,8 @@ struct ControlInfo {
     bool enabled = false;           // its own state
     bool checked = false;           // radio buttons
     int left = 0, top = 0, width = 0, height = 0;  // buttons, radios, scroll bars
-    int minimum = 0, maximum = 0, position = 0;    // scroll bars
+    int label_width = 0, label_height = 0;         // buttons, radios: the label's text in the control's font
+    int minimum = 0, maximum = 0, position = 0, page = 0;  // scroll bars
 };
 
 // One outtextxy call (also the labels an embedded plot draws).
@@ -123,6 +124,9 @@ bool check_radio(int window, std::string_view label);
 bool scroll(int window, int position, int index = 0);
 // As the close box of the title bar.
 bool close_from_title_bar(int window);
+// Turns the mouse wheel over the middle of the window's canvas by notches
+// (positive: toward the user, scrolling down).
+bool wheel(int window, int notches);
 
 // Waits until every thread of the program waits for the user (in loop or a
 // dialog) or in a startidle whose time is not up, or has ended, and the GUI
@@ -142,6 +146,13 @@ bool answer_path(std::string_view path);  // file boxes, print to PDF
 std::vector<unsigned char> grab_png(int window, bool whole_window = false);
 Image grab(int window, bool whole_window = false);
 Image decode_png(const std::vector<unsigned char>& png);
+
+// The lines of text drawn into the window (since the last clear of their
+// place) that the user can neither see nor scroll to: ink outside the
+// canvas or under a control, or on a canvas that the window, within the
+// screen, cannot show or scroll through. Each entry names the line and
+// why; empty when all can be reached.
+std::vector<std::string> unreachable_text(int window);
 
 std::vector<TextRecord> text_log(int window);
 // The last plot embedded into the window, if any (also after it closed).

@@ -2,10 +2,18 @@
 // the idle wait.
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QLayout>
 #include <QMainWindow>
 #include <QPaintEvent>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
+#include <QWheelEvent>
 #include <QWidget>
+
+#include <algorithm>
 
 #include "foundations/runtime.h"
 #include "platform/core.h"
@@ -37,6 +45,18 @@ protected:
         } else {
             p.drawImage(event->rect().topLeft(), window->canvas, event->rect());
         }
+    }
+
+    // The wheel moves the program's own vertical scroll bar where it made
+    // one; otherwise it scrolls the view of the canvas.
+    void wheelEvent(QWheelEvent* event) override {
+        for (auto* bar : findChildren<QScrollBar*>(Qt::FindDirectChildrenOnly)) {
+            if (bar->orientation() != Qt::Vertical || !bar->isVisible()) continue;
+            QCoreApplication::sendEvent(bar, event);
+            event->accept();
+            return;
+        }
+        event->ignore();
     }
 
 private:
@@ -83,6 +103,38 @@ void user_close(int id) {
     }
 }
 
+void fit_to_screen(Window& window) {
+    QMainWindow* frame = window.widget;
+    QScrollArea* view = window.view;
+    QScreen* screen = frame ? frame->screen() : nullptr;
+    if (!view || !screen) return;
+    constexpr int kSmallest = 100;
+    const QRect room = screen->availableGeometry();
+    const QRect outer = frame->frameGeometry();
+    const QRect inner = frame->geometry();
+    const int frame_w = outer.width() - inner.width();
+    const int frame_h = outer.height() - inner.height();
+    const int menu = frame->menuWidget() ? frame->menuWidget()->sizeHint().height() : 0;
+    const int max_w = std::max(room.width() - frame_w, kSmallest);
+    const int max_h = std::max(room.height() - frame_h - menu, kSmallest);
+
+    const QSize canvas(window.width, window.height);
+    const int bar = view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
+    bool across = canvas.width() > max_w;
+    bool down = canvas.height() > max_h - (across ? bar : 0);
+    across = canvas.width() > max_w - (down ? bar : 0);
+    const QSize shown(std::min(canvas.width() + (down ? bar : 0), max_w),
+                      std::min(canvas.height() + (across ? bar : 0), max_h));
+    view->setFixedSize(shown);
+
+    // The window keeps its place unless it would run off the screen; then it
+    // moves back just far enough.
+    const QSize whole(shown.width() + frame_w, shown.height() + menu + frame_h);
+    const QPoint at(std::max(room.left(), std::min(outer.left(), room.right() + 1 - whole.width())),
+                    std::max(room.top(), std::min(outer.top(), room.bottom() + 1 - whole.height())));
+    if (at != outer.topLeft()) frame->move(at);
+}
+
 QImage canvas_copy(Window& window) {
     std::lock_guard lock(window.canvas_mutex);
     window.end_painting();
@@ -114,15 +166,21 @@ int initwindow(int width, int height, std::string_view title, int left, int top,
         if (!is_open(window)) return;  // closed by another thread meanwhile (closewindow(ALL_WINDOWS))
         auto* widget = new WindowWidget(window->id);
         widget->setWindowTitle(qtext(window->title));
-        auto* canvas = new CanvasWidget(window, widget);
-        widget->setCentralWidget(canvas);
+        auto* view = new QScrollArea(widget);
+        view->setFrameShape(QFrame::NoFrame);
+        auto* canvas = new CanvasWidget(window, view);
+        view->setWidget(canvas);
+        widget->setCentralWidget(view);
         widget->layout()->setSizeConstraint(QLayout::SetFixedSize);
         if (left != DEFAULT_POSITION || top != DEFAULT_POSITION) {
             widget->move(left != DEFAULT_POSITION ? left : widget->x(), top != DEFAULT_POSITION ? top : widget->y());
         }
         window->widget = widget;
         window->canvas_widget = canvas;
+        window->view = view;
+        fit_to_screen(*window);
         widget->show();
+        fit_to_screen(*window);  // again with the frame the window got on showing
     });
     if (!made) {
         closewindow(window->id);
@@ -165,7 +223,31 @@ void closewindow(int id) {
             }
             w->widget = nullptr;
             w->canvas_widget = nullptr;
+            w->view = nullptr;
         }
+    });
+}
+
+void setwindowsize(int width, int height) {
+    const auto window = current_window();
+    if (!is_open(window) || width <= 0 || height <= 0 || width > 32767 || height > 32767) return;
+    {
+        std::lock_guard lock(window->canvas_mutex);
+        if (window->canvas.isNull()) return;
+        window->end_painting();
+        QImage resized(width, height, QImage::Format_RGB32);
+        resized.fill(Qt::white);
+        QPainter(&resized).drawImage(0, 0, window->canvas);
+        auto& viewport = window->state.viewport;
+        if (viewport == window->canvas.rect()) viewport = resized.rect();
+        window->canvas = std::move(resized);
+        window->width = width;
+        window->height = height;
+    }
+    on_gui([&] {
+        if (!window->canvas_widget) return;
+        window->canvas_widget->setFixedSize(width, height);
+        fit_to_screen(*window);
     });
 }
 

@@ -99,19 +99,19 @@ bool read_back(const std::filesystem::path& temporary, int n, int npar, int nfix
     stringlib::s_adjustl(date_text.str());
     globals::sline3[globals::nlines3++] = "Date Saved: " + date_text.trimmed();
 
-    // The data rows follow the title and column header of the last block,
-    // both of which name "Ycalc".
+    // The last block: its title names "Ycalc"; the column header and the
+    // data rows after it are kept, whatever the number of x columns.
     globals::cline.assign("");
     for (auto& line : globals::sline5) line.assign("");
     globals::nlines5 = 0;
-    bool header_seen = false;
+    bool title_seen = false;
     while (globals::nlines5 < globals::screen_lines && stringlib::read_record(in, record)) {
         globals::cline = record;
-        if (head_contains(globals::cline.str(), 50, "YCALC")) {
-            header_seen = true;
-            continue;
+        if (title_seen) {
+            globals::sline5[globals::nlines5++] = globals::cline.str();
+        } else {
+            title_seen = head_contains(globals::cline.str(), 50, "YCALC");
         }
-        if (header_seen) globals::sline5[globals::nlines5++] = globals::cline.str();
     }
     in.close();
     delete_temporary(temporary);

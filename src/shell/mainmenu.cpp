@@ -1,5 +1,6 @@
 #include "shell/mainmenu.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -12,10 +13,16 @@ namespace ag = appgraphics;
 
 namespace menu {
 
+static_assert(summary_last == globals::screen_lines);
+
 namespace {
 
 constexpr int frame_dark = ag::DARKGRAY;
 constexpr int frame_light = ag::LIGHTGRAY;
+constexpr int made_width = 670;  // the window's width as made, also its least
+constexpr int output_left = 10;  // left edge of the output lines, also the gap after them
+constexpr int scrollbar_width = 14;
+constexpr int scrollbar_inset = 15;  // from the window's right edge to the scroll bar's left
 
 bool is_button(menu_rules::Control c) {
     return static_cast<std::size_t>(c) >= static_cast<std::size_t>(menu_rules::Control::open_button);
@@ -36,7 +43,7 @@ void Menu::run() {
 // ---- window creation ----
 
 void Menu::create_window() {
-    window_ = ag::initwindow(670, 165, "Kalvor_UDF - Nonlinear Regression Curve Fitting", 450, 350, false);
+    window_ = ag::initwindow(made_width, 165, "Kalvor_UDF - Nonlinear Regression Curve Fitting", 450, 350, false);
     globals::idactivescrn = window_;
     globals::reset_child_windows(window_);
     globals::idactivewin = ag::getactivepage();
@@ -144,6 +151,27 @@ void Menu::outer_reset() {
     difficulty::clearlabellevel();
     globals::reset_window_ids();
 
+    draw_button_bar_frame();
+    scrollbar_ = ag::createscrollbar(ag::getmaxx() + 1 - scrollbar_inset, 30, scrollbar_width, 130, ag::SCROLL_VERTICAL,
+                                     [weak = weak_from_this()](int position) {
+        const auto self = weak.lock();
+        if (!self) return;
+        self->scroll_position_ = position;
+        ag::setcolor(text_color);
+        ag::clearviewport();
+        ag::stopidle();
+    });
+    ag::setscrollrange(scrollbar_, 1, output_lines);
+    ag::setscrollpage(scrollbar_, visible_lines);
+    ag::setscrollposition(scrollbar_, 1);
+
+    ag::setviewport(0, 30, width_, height_, false);
+    ag::refreshall();
+    drawn_once_ = 0;
+}
+
+// The whole window in the background colour, and the rules under the buttons.
+void Menu::draw_button_bar_frame() {
     const int width = width_;
     ag::setbkcolor(background_);
     ag::setcolor(text_color);
@@ -159,20 +187,25 @@ void Menu::outer_reset() {
     ag::line(width, 25, 0, 25);
     ag::setcolor(text_color);
     ag::setbkcolor(ag::WHITE);
+}
 
-    scrollbar_ = ag::createscrollbar(655, 30, 14, 130, ag::SCROLL_VERTICAL, [weak = weak_from_this()](int position) {
-        const auto self = weak.lock();
-        if (!self) return;
-        self->scroll_position_ = position;
-        ag::setcolor(text_color);
-        ag::clearviewport();
-        ag::stopidle();
-    });
-    ag::setscrollrange(scrollbar_, 1, output_lines);
-    ag::setscrollposition(scrollbar_, 1);
-
-    ag::setviewport(0, 30, width, height_, false);
-    ag::refreshall();
+// The window as wide as its widest output line needs (never narrower than
+// it was made), with the scroll bar kept at its right edge.
+void Menu::fit_width_to_output() {
+    choose_font_by_params();
+    int widest = 0;
+    {
+        std::lock_guard lock(output_mutex_);
+        for (const auto& line : output_) widest = std::max(widest, ag::textwidth(line.trimmed()));
+    }
+    const int width = std::max(made_width, output_left + widest + output_left + scrollbar_inset);
+    if (width == ag::getmaxx() + 1) return;
+    ag::setwindowsize(width, ag::getmaxy() + 1);
+    width_ = globals::gwinwidth = ag::getmaxx();
+    ag::setbuttonposition(scrollbar_, width - scrollbar_inset, 30, scrollbar_width, 130);
+    ag::resetviewport();
+    draw_button_bar_frame();
+    ag::setviewport(0, 30, width_, height_, false);
     drawn_once_ = 0;
 }
 
@@ -184,6 +217,7 @@ void Menu::command_loop() {
             ag::closewindow(ag::ALL_WINDOWS);
             return;
         }
+        fit_width_to_output();
         draw_window();
         ag::startidle(10);
         ag::clearviewport();
@@ -244,7 +278,7 @@ void Menu::draw_output() {
         lines = output_;
     }
     const int last = std::min(first + visible_lines - 1, output_lines);
-    for (int k = first, y = 1; k <= last; ++k, y += 15) ag::outtextxy(10, y, lines[k - 1].view());
+    for (int k = first, y = 1; k <= last; ++k, y += 15) ag::outtextxy(output_left, y, lines[k - 1].view());
     ag::refreshall();
 }
 

@@ -46,12 +46,12 @@ inline constexpr int plot_logy = 12;
 // Colour of the main window's text and output lines.
 inline constexpr int text_color = 0x800000;
 
-inline constexpr int output_lines = 55;    // lines of the output area
+inline constexpr int output_lines = 62;    // lines of the output area
 inline constexpr int visible_lines = 8;    // lines shown at once
 inline constexpr int summary_first = 6;    // first summary line copied from globals::sline3
-inline constexpr int summary_last = 55;
+inline constexpr int summary_last = 62;    // its last line: the output area holds the whole summary
 
-// The output area after a fit: lines 6 to 55 of summary (the run's
+// The output area after a fit: lines 6 to 62 of summary (the run's
 // globals::sline3) in order, a blank line before each line holding "Final",
 // lines 8 and 9 passed over for a built-in model (nmdl != 0), ending after
 // the line holding "Date Saved". Element k is output line k + 1; each line
@@ -116,6 +116,8 @@ private:
     void run_command(int code);
     void dispatch(int code);
     void draw_output();
+    void draw_button_bar_frame();
+    void fit_width_to_output();
 
     // Enabling layer: change the panel and apply it to the controls.
     menu_rules::RunFlags flags() const;

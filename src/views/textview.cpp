@@ -1,5 +1,7 @@
 #include "views/textview.h"
 
+#include <algorithm>
+
 #include "foundations/stringlib.h"
 #include "model/globals.h"
 
@@ -20,6 +22,32 @@ void back_to_owner() {
     ag::setcurrentwindow(globals::child_windows[globals::child_owner].load());
     ag::settextstyle(ag::MONOSPACE_FONT, ag::HORIZ_DIR, common_data::npr >= 7 ? 13 : 14);
     ag::refreshall();
+}
+
+constexpr int button_top = 30;
+constexpr int button_height = 20;
+constexpr int clear_of_buttons = 4;  // gap between the buttons and the text below them
+
+struct Origin {
+    int x = 0;
+    int y = 0;
+};
+
+// The text starts a fortieth of the width from the left and a twentieth of
+// the height from the top, but never higher than just below the buttons.
+Origin text_origin(int maxx, int maxy) {
+    return {maxx / 40, std::max(maxy / 20, button_top + button_height + clear_of_buttons)};
+}
+
+// Grows the window, when the text needs it, to hold a text block of that
+// size at that origin with the left margin repeated right and below it.
+void fit_text(Origin at, int text_width, int text_height) {
+    const int width = ag::getmaxx() + 1;
+    const int height = ag::getmaxy() + 1;
+    const int needed_width = at.x + text_width + at.x;
+    const int needed_height = at.y + text_height + at.x;
+    if (needed_width > width || needed_height > height)
+        ag::setwindowsize(std::max(width, needed_width), std::max(height, needed_height));
 }
 
 }  // namespace
@@ -46,20 +74,27 @@ bool show(const Layout& layout, std::string_view title, std::string_view text, s
 
     const int maxx = ag::getmaxx();
     const int maxy = ag::getmaxy();
-    ag::setviewport(0, 0, maxx, maxy, false);
+    const std::string_view body = trimmed(text);
+    const Origin at = text_origin(maxx, maxy);
+    ag::settextstyle(ag::MONOSPACE_FONT, ag::HORIZ_DIR, 13);
+    fit_text(at, ag::textwidth(body), ag::textheight(body));
+
+    ag::setviewport(0, 0, ag::getmaxx(), ag::getmaxy(), false);
     ag::setcolor(ag::BLACK);
     ag::setbkcolor(ag::WHITE);
     ag::clearviewport();
     ag::settextstyle(ag::SANS_SERIF_FONT, ag::HORIZ_DIR, 14);
-    ag::enablebutton(ag::createbutton(maxx / 2 + 20, 30, 70, 20, "Close", quitt), true);
-    ag::enablebutton(ag::createbutton(maxx / 2 - 80, 30, 70, 20, "Help", [h = std::string(help)] { bttn(h); }), true);
+    ag::enablebutton(ag::createbutton(maxx / 2 + 20, button_top, 70, button_height, "Close", quitt), true);
+    ag::enablebutton(
+        ag::createbutton(maxx / 2 - 80, button_top, 70, button_height, "Help", [h = std::string(help)] { bttn(h); }),
+        true);
 
     ag::settextstyle(ag::SANS_SERIF_FONT, ag::HORIZ_DIR, 16);
     const std::string_view heading = trimmed(title);
     ag::outtextxy(maxx / 2 - ag::textwidth(heading) / 2, 5, heading);
     ag::settextjustify(ag::LEFT_TEXT, ag::TOP_TEXT);
     ag::settextstyle(ag::MONOSPACE_FONT, ag::HORIZ_DIR, 13);
-    ag::outtextxy(maxx / 40, maxy / 20, trimmed(text));
+    ag::outtextxy(at.x, at.y, body);
     ag::refreshall();
     ag::loop();
 

@@ -35,9 +35,10 @@ struct Layout {
 };
 
 // Closes every registered child window, opens the window "Morvane-Quil",
-// registers it, draws title and text, and waits until quitt (or the close
-// callback) stops the wait; then closes it and makes the owner of the
-// child windows current again. globals::idresultswindow holds its id while
+// registers it, draws title and text (the text below the buttons, the
+// window grown to hold all of it when the layout's size is too small), and
+// waits until quitt (or the close callback) stops the wait; then closes it
+// and makes the owner of the child windows current again. globals::idresultswindow holds its id while
 // it is open. When the window cannot be made an error box says so and the
 // result is false.
 bool show(const Layout& layout, std::string_view title, std::string_view text, std::string_view help);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "platform/appgraphics.h"
 #include "platform/testdriver.h"
@@ -289,6 +290,37 @@ TEST(PlatformDrawing, WholeWindowImageShowsTheControlsOverTheCanvas) {
     EXPECT_EQ(canvas.pixel(50, 25), kGreen);
     EXPECT_NE(whole.pixel(50, 25), kGreen);  // the button covers the canvas there
     EXPECT_EQ(whole.pixel(150, 80), kGreen);
+}
+
+TEST(PlatformDrawing, TextOutOfReachIsReportedAndAResizedCanvasKeepsItsDrawing) {
+    td::Session session;
+    const int id = ag::initwindow(300, 3000, "Taller than the screen");
+    ag::settextstyle(ag::MONOSPACE_FONT, ag::HORIZ_DIR, 14);
+    ag::outtextxy(10, 2900, "scrolled to");
+    EXPECT_EQ(td::unreachable_text(id), std::vector<std::string>{});
+
+    ag::outtextxy(250, 10, "past the right edge   ");
+    ag::createbutton(10, 100, 80, 30, "Cover", [] {});
+    ag::outtextxy(20, 110, "covered");
+    auto faults = td::unreachable_text(id);
+    ASSERT_EQ(faults.size(), 2u);
+    EXPECT_EQ(faults[0].rfind("\"past the right edge\" at 250,10 ", 0), 0u) << faults[0];
+    EXPECT_NE(faults[0].find("outside the canvas"), std::string::npos);
+    EXPECT_NE(faults[1].find("\"covered\" at 20,110 "), std::string::npos) << faults[1];
+    EXPECT_NE(faults[1].find("under a control"), std::string::npos);
+
+    ag::putpixel(5, 5, kRed);
+    ag::setwindowsize(600, 3000);
+    EXPECT_EQ(ag::getmaxx(), 599);
+    EXPECT_EQ(ag::getmaxy(), 2999);
+    EXPECT_EQ(ag::getpixel(5, 5), kRed);
+    EXPECT_EQ(ag::getpixel(550, 5), ag::WHITE);
+    ASSERT_EQ(td::unreachable_text(id).size(), 1u);  // still covered
+
+    // Clearing the covered text's place forgets it.
+    ag::setviewport(0, 90, 599, 140, true);
+    ag::clearviewport();
+    EXPECT_EQ(td::unreachable_text(id), std::vector<std::string>{});
 }
 
 TEST(PlatformDrawing, CallsWithoutAWindowOrOnAClosedOneDoNothing) {

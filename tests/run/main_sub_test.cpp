@@ -285,8 +285,8 @@ TEST_F(MainSubTest, FittedRunWritesReportLinesAndLog) {
     EXPECT_EQ(globals::output_file_name.trimmed(), (dir / "MM.TXT").string());
     EXPECT_EQ(globals::sline3[0].trimmed(), " Unweighted SSE:       Spearman r:");
     EXPECT_EQ(globals::sline3[globals::nlines3 - 3].trimmed(), "Saved in file: " + (dir / "MM.TXT").string());
-    ASSERT_EQ(globals::nlines5, 20);
-    EXPECT_EQ(globals::sline5[0].str().substr(0, 29), "    5.00000       3.20000    ");
+    ASSERT_EQ(globals::nlines5, 21);  // the column header and 20 rows
+    EXPECT_EQ(globals::sline5[1].str().substr(0, 29), "    5.00000       3.20000    ");
     // The fitted values are the model's at the final parameters.
     EXPECT_DOUBLE_EQ(common_data::ydf[0], 100.0 * 5.0 / (10.0 + 5.0));
     EXPECT_DOUBLE_EQ(common_data::yrmax, 6.0);

@@ -48,10 +48,11 @@ TEST_F(OutlinesTest, ReadsTheSummaryAndTheDataRowsBack) {
     EXPECT_EQ(globals::sline3[n3 - 2].trimmed(), "");
     EXPECT_EQ(globals::sline3[n3 - 1].trimmed(), "Date Saved: Sat Jan 13 10:20:30 2024");
 
-    // The data rows start at the first row, not at the column header.
-    ASSERT_EQ(globals::nlines5, 8);
-    EXPECT_EQ(globals::sline5[0].trimmed(), "   2.000000E-02   76.0000       47.2000       1.95000         [Suspect]");
-    EXPECT_EQ(globals::sline5[7].trimmed(), "    3.50000       139.000       210.300      -2.90000     [Influential]");
+    // The column header of one x column, then the data rows.
+    ASSERT_EQ(globals::nlines5, 9);
+    EXPECT_EQ(globals::sline5[0].trimmed(), "      X1           Y            Ycalc        |Residual| > Tau= 2.088");
+    EXPECT_EQ(globals::sline5[1].trimmed(), "   2.000000E-02   76.0000       47.2000       1.95000         [Suspect]");
+    EXPECT_EQ(globals::sline5[8].trimmed(), "    3.50000       139.000       210.300      -2.90000     [Influential]");
 }
 
 TEST_F(OutlinesTest, LongSummaryIsCutAtFiftyNineLines) {

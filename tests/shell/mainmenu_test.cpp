@@ -30,6 +30,14 @@ TEST_F(MainWindow, AtStartOnlyOpenAndQuitAreOn) {
     ASSERT_EQ(windows.size(), 1u);
     EXPECT_EQ(windows[0].width, 670);
     EXPECT_EQ(windows[0].height, 165);
+    // The row of buttons: each holds its label and none overlaps the next.
+    int right = 0;
+    for (const auto& c : td::controls(main_)) {
+        if (c.kind != td::ControlKind::Button) continue;
+        EXPECT_TRUE(holds_label(c, 670));
+        EXPECT_GE(c.left, right) << c.label;
+        right = c.left + c.width;
+    }
 
     ASSERT_TRUE(td::click_button(main_, "Quit"));
     ASSERT_TRUE(session_->wait_finished());
@@ -213,6 +221,7 @@ TEST_F(MainWindow, HelpWindowsAreModalAndTheAboutBoxShowsTheVersion) {
         bool heading = false;
         for (const auto& t : td::text_log(id)) heading |= t.text.rfind(std::string(w.heading) + "\r\n", 0) == 0;
         EXPECT_TRUE(heading);
+        EXPECT_EQ(td::unreachable_text(id), std::vector<std::string>{});
         ASSERT_TRUE(td::click_button(id, "Close"));
         ASSERT_TRUE(td::wait_idle());
         EXPECT_TRUE(main_enabled());

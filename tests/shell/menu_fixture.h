@@ -107,6 +107,18 @@ protected:
         }
     }
 
+    // Opens the file of the test's folder, starts the fit, confirms the
+    // model and waits for the fit to end with results.
+    void fit_file(const std::string& name) {
+        open(folder() + name);
+        ASSERT_TRUE(td::wait_idle());
+        ASSERT_TRUE(td::click_button(main_, "Start"));
+        ASSERT_TRUE(td::wait_dialog().has_value());
+        ASSERT_TRUE(td::answer_yes());
+        ASSERT_TRUE(td::wait_idle(600));
+        ASSERT_EQ(globals::brun, 1);
+    }
+
     // Waits for a message box, checks its text and presses OK.
     void expect_message(const std::string& text, int style) {
         const auto dialog = td::wait_dialog();

@@ -8,6 +8,7 @@
 #include "platform/appgraphics.h"
 #include "platform/testdriver.h"
 #include "shell/options.h"
+#include "shell/scratch.h"
 
 namespace ag = appgraphics;
 namespace td = testdriver;
@@ -44,6 +45,9 @@ DialogSeen drive(const std::function<void()>& dialog, const char* title, std::at
         }
     }
     for (const auto& c : td::controls(id)) {
+        if (c.kind == td::ControlKind::Button || c.kind == td::ControlKind::RadioButton) {
+            EXPECT_TRUE(shelltest::holds_label(c, seen.width));
+        }
         if (c.kind != td::ControlKind::RadioButton) continue;
         seen.radios.push_back(c.label);
         if (c.checked) seen.checked = c.label;

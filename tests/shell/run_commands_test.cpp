@@ -65,9 +65,9 @@ TEST(SummaryCopy, ABuiltInModelPassesOverLinesEightAndNine) {
     EXPECT_EQ(out[2].trimmed(), "line 10");
     ASSERT_GE(ys.size(), 3u);
     EXPECT_EQ(ys[2], 1 + 4 * 15);  // the rows of lines 8 and 9 stay empty
-    // Without "Date Saved" all of lines 6 to 55 are copied, none past line 55.
-    EXPECT_EQ(ys.size(), 48u);
-    EXPECT_EQ(out[47].trimmed(), "line 55");
+    // Without "Date Saved" all of lines 6 to 62 are copied: the whole summary.
+    EXPECT_EQ(ys.size(), 55u);
+    EXPECT_EQ(out[54].trimmed(), "line 62");
 }
 
 TEST(SummaryCopy, ManyFinalLinesStayInsideTheOutputArea) {
@@ -76,9 +76,9 @@ TEST(SummaryCopy, ManyFinalLinesStayInsideTheOutputArea) {
     menu::OutputArea out;
     int calls = 0;
     menu::copy_summary(lines, 0, out, [&](int, std::string_view) { ++calls; });
-    EXPECT_EQ(calls, 50);
-    EXPECT_EQ(out[54].trimmed(), "");
-    EXPECT_EQ(out[53].trimmed(), "Final");
+    EXPECT_EQ(calls, 57);
+    EXPECT_EQ(out[61].trimmed(), "Final");
+    EXPECT_EQ(out[60].trimmed(), "");
 }
 
 class RunCommands : public MainWindow {
@@ -126,7 +126,7 @@ TEST_F(RunCommands, StartAndConfirmShowTheSummaryAndWriteTheResultsFile) {
     std::ofstream(fs::current_path() / "main_window_after_fit.png", std::ios::binary)
         .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
 
-    // Scrolling shows up to eight lines from the chosen one; at 55 nothing.
+    // Scrolling shows up to eight lines from the chosen one; at the last line nothing.
     td::clear_text_log(main_);
     ASSERT_TRUE(td::scroll(main_, 48));
     ASSERT_TRUE(td::wait_idle());
@@ -135,7 +135,7 @@ TEST_F(RunCommands, StartAndConfirmShowTheSummaryAndWriteTheResultsFile) {
     EXPECT_EQ(shown.front().y, 1);
     EXPECT_EQ(shown.back().y, 1 + 7 * 15);
     td::clear_text_log(main_);
-    ASSERT_TRUE(td::scroll(main_, 55));
+    ASSERT_TRUE(td::scroll(main_, menu::output_lines));
     ASSERT_TRUE(td::wait_idle());
     EXPECT_TRUE(output_records(main_).empty());
 

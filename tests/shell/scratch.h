@@ -56,4 +56,15 @@ inline bool pump_until(const std::function<bool()>& done, double timeout = 30) {
     return true;
 }
 
+// A button or radio button holds its whole label with room to spare
+// (a radio button also its round indicator) and stays inside a canvas
+// canvas_width wide.
+inline ::testing::AssertionResult holds_label(const testdriver::ControlInfo& c, int canvas_width) {
+    const int room = c.kind == testdriver::ControlKind::RadioButton ? 20 : 8;
+    if (c.width < c.label_width + room || c.height < c.label_height || c.left + c.width > canvas_width)
+        return ::testing::AssertionFailure() << '"' << c.label << "\" " << c.width << "x" << c.height << " at "
+                                             << c.left << " for a label " << c.label_width << "x" << c.label_height;
+    return ::testing::AssertionSuccess();
+}
+
 }  // namespace shelltest
