@@ -199,6 +199,34 @@ TEST_F(RunCommands, CancelDuringAFitLeavesRunAndViewsOff) {
     EXPECT_TRUE(button_on("Open"));
 }
 
+TEST_F(RunCommands, ANewVersionWrittenWhileTheConfirmationIsUpChangesNothingOfTheRun) {
+    static std::atomic<int> rows{0};
+    static std::atomic<double> y_sum{0.0};
+    mainsub::set_fit_driver([](sharc_mod::SharcArgs& args) {
+        rows = args.n;
+        double sum = 0.0;
+        for (int i = 0; i < args.n; ++i) sum += args.y[i];
+        y_sum = sum;
+        return sharc_mod::sharc(args);
+    });
+    open(folder() + "Michaelis-Menten.dat");
+    ASSERT_TRUE(td::wait_idle());
+    ASSERT_TRUE(td::click_button(main_, "Start"));
+    const auto confirm = td::wait_dialog();
+    ASSERT_TRUE(confirm.has_value());
+    ASSERT_EQ(confirm->kind, td::DialogKind::YesNo);
+    // Other values on the 20 rows, and 5 rows more.
+    fs::copy_file(fs::path(KALVOR_SOURCE_DIR) / "tests/data/malformed/replaced_during_start.dat",
+                  dir_ / "Michaelis-Menten.dat", fs::copy_options::overwrite_existing);
+    ASSERT_TRUE(td::answer_yes());
+    ASSERT_TRUE(td::wait_idle(600));
+    mainsub::set_fit_driver({});
+    EXPECT_FALSE(td::wait_dialog(0.2).has_value());
+    EXPECT_EQ(rows.load(), 20);
+    EXPECT_NEAR(y_sum.load(), 1520.5, 1e-9);  // the Y column of Example 1
+    EXPECT_NEAR(common_data::fssqr, 1321.9226819, 1e-5);
+}
+
 TEST_F(RunCommands, ARejectedDataFileDropsTheFile) {
     // More active parameters than data rows: the run rejects the file.
     write("short.dat", "y=P1*X1+P2\n1 1\n0 0\n9 9\nT T\n1 2\n2 3\nEND\n");
