@@ -121,8 +121,9 @@ std::string too_many_rows_message(int nrows, bool at_least = false);
 // ---- line readers ----
 
 // Left-adjusts path in place; line = the first non-blank line among the first
-// 1000 lines (blank when none), control characters and white space blanked,
-// left-adjusted. Throws FileError ("File_DATA_READ - Fatal error #3A!").
+// 1000 lines (blank when none) up to its "!" comment, control characters and
+// white space blanked, left-adjusted. Throws FileError ("File_DATA_READ -
+// Fatal error #3A!").
 void a_model_line(kalvor::FixedText& path, kalvor::FixedText& line);
 // As a_model_line, with "#3B" in its message and the path left as it is.
 // Returns the length of the cleaned line before it was cut to the width of
