@@ -103,11 +103,11 @@ void checkparameterdata(const FileText& text, int n, int& bad_line, int& flag, s
 
 void checkmaskdata(const FileText& text, int n, int& bad_line, int& flag, std::string* bad_value) {
     LineFile file(text, FirstLine::model);
-    if (!check_opened(file, bad_line, flag)) return;
+    if (!check_opened(file, bad_line, flag) || n < 1) return;
     constexpr int mask_line = 5;
     std::string record;
     const bool present = file.read_line(mask_line, record);
-    const std::string bad = present ? unreadable_logical(record, std::max(n, 1)) : "a missing line";
+    const std::string bad = present ? unreadable_logical(record, n) : "a missing line";
     if (bad.empty()) return;
     bad_line = file.file_line(mask_line);
     flag = 1;

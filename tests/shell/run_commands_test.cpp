@@ -81,8 +81,8 @@ TEST(SummaryCopy, ManyFinalLinesStayInsideTheOutputArea) {
 
 class RunCommands : public MainWindow {
 protected:
-    // Opens Example 1, presses Start and confirms the model.
-    void start_example1() {
+    // Opens Example 1 and presses Start; the confirmation of the model is up.
+    void start_example1_until_confirmation() {
         open(folder() + "Michaelis-Menten.dat");
         ASSERT_TRUE(td::wait_idle());
         ASSERT_TRUE(td::click_button(main_, "Start"));
@@ -90,6 +90,10 @@ protected:
         ASSERT_TRUE(confirm.has_value());
         EXPECT_EQ(confirm->kind, td::DialogKind::YesNo);
         EXPECT_NE(confirm->text.find("P2*X1/(P1+X1)"), std::string::npos);
+    }
+    // Opens Example 1, presses Start and confirms the model.
+    void start_example1() {
+        start_example1_until_confirmation();
         ASSERT_TRUE(td::answer_yes());
     }
 };
@@ -209,12 +213,7 @@ TEST_F(RunCommands, ANewVersionWrittenWhileTheConfirmationIsUpChangesNothingOfTh
         y_sum = sum;
         return sharc_mod::sharc(args);
     });
-    open(folder() + "Michaelis-Menten.dat");
-    ASSERT_TRUE(td::wait_idle());
-    ASSERT_TRUE(td::click_button(main_, "Start"));
-    const auto confirm = td::wait_dialog();
-    ASSERT_TRUE(confirm.has_value());
-    ASSERT_EQ(confirm->kind, td::DialogKind::YesNo);
+    start_example1_until_confirmation();
     // Other values on the 20 rows, and 5 rows more.
     fs::copy_file(fs::path(KALVOR_SOURCE_DIR) / "tests/data/malformed/replaced_during_start.dat",
                   dir_ / "Michaelis-Menten.dat", fs::copy_options::overwrite_existing);
