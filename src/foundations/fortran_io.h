@@ -176,7 +176,10 @@ bool read_logical(std::string_view text, bool& value);
 // at.  Returns false on a malformed record (unclosed quote, text glued to a
 // closing quote, repeat count 0, a repeat count above the number of values
 // still wanted); items then holds what was read before it.
-inline constexpr std::size_t list_item_limit = 1'000'000;
+// Every value taken is a copy, so the limit bounds what a short record can
+// cost: "4096*" and a long value ask for 4096 copies of it, no more. (A
+// line of the program's files holds at most a few hundred values.)
+inline constexpr std::size_t list_item_limit = 4096;
 bool read_list(std::string_view record, std::vector<std::string>& items, bool* ended_by_slash = nullptr,
                std::size_t max_items = list_item_limit);
 

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <mutex>
 
+#include "foundations/fortran_io.h"
 #include "foundations/stringlib.h"
 #include "model/datafile_io.h"
 #include "model/globals.h"
@@ -72,8 +74,9 @@ UnitLease::~UnitLease() {
 
 bool rows_within_limit(int nrows) { return nrows <= common_data::max_rows; }
 
-std::string too_many_rows_message(int nrows) {
-    return "The data file contains " + std::to_string(nrows) + " X,Y data rows," + crlf +
+std::string too_many_rows_message(int nrows, bool at_least) {
+    return "The data file contains " + std::string(at_least ? "at least " : "") + std::to_string(nrows) +
+           " X,Y data rows," + crlf +
            "but at most " + std::to_string(common_data::max_rows) +
            " X,Y data rows can be fitted." + crlf + crlf +
            "Please shorten the data file and rerun the model.";
@@ -83,26 +86,29 @@ std::string too_many_rows_message(int nrows) {
 
 namespace {
 
-// Returns the trimmed length of the cleaned line before it was cut to the
-// width of line.
-std::size_t first_nonblank_line(std::string_view path, kalvor::FixedText& line, const char* fatal) {
-    LineFile file(path);
-    if (!file.is_open()) fail(open_failure(fatal, path, file.unit()));
+// The first line that is not blank among the first 1000, up to its "!"
+// comment, cleaned, into line. Returns the trimmed length of the cleaned line
+// before it was cut to the width of line.
+std::size_t first_nonblank_line(const FileText& text, kalvor::FixedText& line, const char* fatal) {
+    LineFile file(text);
+    if (!file.is_open()) fail(open_failure(fatal, text.path(), file.unit()));
     line.assign("");
     std::string record;
     for (int k = 0; k < 1000 && file.next(record); ++k) {
         // A line of white space only (a TAB, a CR) is blank too.
+        if (adjusted_record(record).blank()) continue;
+        record = std::string(without_comment(record));
         clean_record(record);
         line.assign(record);
-        if (!line.blank()) return record.find_last_not_of(' ') + 1;
+        return record.find_last_not_of(' ') + 1;
     }
     return 0;
 }
 
 // The record on line lineno of the data file (counted from its model line).
 enum class LineRead { ok, no_file, no_line };
-LineRead record_at(std::string_view path, int lineno, std::string& record) {
-    LineFile file(path, FirstLine::model);
+LineRead record_at(const FileText& text, int lineno, std::string& record) {
+    LineFile file(text, FirstLine::model);
     if (!file.is_open()) return LineRead::no_file;
     return file.read_line(lineno, record) ? LineRead::ok : LineRead::no_line;
 }
@@ -119,14 +125,15 @@ Block scan_block(LineFile& file) {
     Block block;
     std::string record;
     while (file.next(record)) {
-        // White space only (a TAB, a form feed) makes a blank line.
-        const kalvor::FixedText line = adjusted_record(record);
-        const BlockEnd end = block_end(line.view());
+        const BlockEnd end = block_end(record);
         if (end != BlockEnd::none) {
             block.ending = end == BlockEnd::end ? Ending::end : Ending::next;
             return block;
         }
-        if (line.blank()) {
+        // White space only (a TAB, a form feed) makes a blank line; other
+        // control characters (a line of NUL bytes) make a row, which the
+        // checks refuse.
+        if (blank_record(record)) {
             block.ending = Ending::blank;
             return block;
         }
@@ -135,9 +142,9 @@ Block scan_block(LineFile& file) {
     return block;
 }
 
-bool column_count_of_line(std::string_view path, int lineno, int& count) {
+bool column_count_of_line(const FileText& text, int lineno, int& count) {
     std::string record;
-    switch (record_at(path, lineno, record)) {
+    switch (record_at(text, lineno, record)) {
     case LineRead::no_file:
         console(input_fatal);
         return false;
@@ -154,8 +161,8 @@ bool column_count_of_line(std::string_view path, int lineno, int& count) {
 
 // The record on lineno for a value reader; a file that cannot be opened ends
 // the read with the readers' fatal message.
-bool value_record(std::string_view path, int lineno, std::string& record) {
-    switch (record_at(path, lineno, record)) {
+bool value_record(const FileText& text, int lineno, std::string& record) {
+    switch (record_at(text, lineno, record)) {
     case LineRead::no_file:
         fail_unopened_data();
     case LineRead::no_line:
@@ -173,13 +180,13 @@ void a_model_line(kalvor::FixedText& path, kalvor::FixedText& line) {
     first_nonblank_line(path.view(), line, "File_DATA_READ - Fatal error #3A!");
 }
 
-std::size_t a_function_line(std::string_view path, kalvor::FixedText& line) {
-    return first_nonblank_line(path, line, "File_DATA_READ - Fatal error #3B!");
+std::size_t a_function_line(const FileText& file, kalvor::FixedText& line) {
+    return first_nonblank_line(file, line, "File_DATA_READ - Fatal error #3B!");
 }
 
-bool a_row_count(std::string_view path, int& count) {
+bool a_row_count(const FileText& text, int& count) {
     globals::bnext = 0;
-    LineFile file(path, FirstLine::model);
+    LineFile file(text, FirstLine::model);
     if (!file.is_open()) return false;
     const Block block = scan_block(file);
     count = block.count;
@@ -187,9 +194,9 @@ bool a_row_count(std::string_view path, int& count) {
     return true;
 }
 
-int rows_after_blank(std::string_view path, int& blank_line) {
+int rows_after_blank(const FileText& text, int& blank_line) {
     blank_line = 0;
-    LineFile file(path, FirstLine::model);
+    LineFile file(text, FirstLine::model);
     if (!file.is_open() || scan_block(file).ending != Ending::blank) return 0;
     const int blank = file.file_line(file.line_number());
     int rows = 0;
@@ -215,17 +222,17 @@ void s_col_count(std::string& line, int& count) {
     }
 }
 
-bool rparcols(int& count, std::string_view path) { return column_count_of_line(path, 2, count); }
-bool rlocols(int& count, std::string_view path) { return column_count_of_line(path, 3, count); }
-bool rhicols(int& count, std::string_view path) { return column_count_of_line(path, 4, count); }
-bool rmaskcols(int& count, std::string_view path) { return column_count_of_line(path, 5, count); }
-bool rxycols(int& count, std::string_view path) { return column_count_of_line(path, 6, count); }
+bool rparcols(int& count, const FileText& file) { return column_count_of_line(file, 2, count); }
+bool rlocols(int& count, const FileText& file) { return column_count_of_line(file, 3, count); }
+bool rhicols(int& count, const FileText& file) { return column_count_of_line(file, 4, count); }
+bool rmaskcols(int& count, const FileText& file) { return column_count_of_line(file, 5, count); }
+bool rxycols(int& count, const FileText& file) { return column_count_of_line(file, 6, count); }
 
 namespace {
 
-bool read_line_reals(std::span<double> values, int n, std::string_view path, int lineno) {
+bool read_line_reals(std::span<double> values, int n, const FileText& file, int lineno) {
     std::string record;
-    if (!value_record(path, lineno, record)) return false;
+    if (!value_record(file, lineno, record)) return false;
     if (n < 1) return true;
     if (static_cast<std::size_t>(n) > values.size()) return false;
     return read_reals(record, values.first(static_cast<std::size_t>(n)));
@@ -233,21 +240,21 @@ bool read_line_reals(std::span<double> values, int n, std::string_view path, int
 
 }  // namespace
 
-void rpar(std::span<double> values, int n, std::string_view path, int& error) {
-    error = read_line_reals(values, n, path, 2) ? 0 : 1;
+void rpar(std::span<double> values, int n, const FileText& file, int& error) {
+    error = read_line_reals(values, n, file, 2) ? 0 : 1;
 }
 
-bool rlo(std::span<double> values, int n, std::string_view path) {
-    return read_line_reals(values, n, path, 3);
+bool rlo(std::span<double> values, int n, const FileText& file) {
+    return read_line_reals(values, n, file, 3);
 }
 
-bool rhi(std::span<double> values, int n, std::string_view path) {
-    return read_line_reals(values, n, path, 4);
+bool rhi(std::span<double> values, int n, const FileText& file) {
+    return read_line_reals(values, n, file, 4);
 }
 
-void rmask(std::span<int> flags, int n, std::string_view path) {
+void rmask(std::span<int> flags, int n, const FileText& file) {
     std::string record;
-    const bool found = value_record(path, 5, record);
+    const bool found = value_record(file, 5, record);
     if (n < 1) return;
     const std::size_t count = std::min(static_cast<std::size_t>(n), flags.size());
     std::vector<bool> masks(count, false);
@@ -256,9 +263,11 @@ void rmask(std::span<int> flags, int n, std::string_view path) {
     for (std::size_t k = 0; k < count; ++k) flags[k] = masks[k] ? 1 : 0;
 }
 
-void rxy(kalvor::Matrix& table, int nrows, int ncols, std::string_view path, int& bad_line,
-         int& error) {
-    constexpr int first_row_line = 6;
+// File line of the first data row, counted from the model line.
+constexpr int first_row_line = 6;
+
+void rxy(kalvor::Matrix& table, int nrows, int ncols, const FileText& text, int& bad_line,
+         int& error, std::string* bad_value) {
     bad_line = 0;
     error = 0;
     if (!rows_within_limit(nrows)) {
@@ -268,21 +277,64 @@ void rxy(kalvor::Matrix& table, int nrows, int ncols, std::string_view path, int
     }
     table.resize(static_cast<std::size_t>(std::max(nrows, 0)), static_cast<std::size_t>(std::max(ncols, 0)));
     if (nrows < 1) return;
-    LineFile file(path, FirstLine::model);
+    LineFile file(text, FirstLine::model);
     if (!file.is_open()) fail_unopened_data();
     std::vector<double> row(static_cast<std::size_t>(std::max(ncols, 0)), 0.0);
     std::string record;
     const int last_line = nrows + first_row_line - 1;
     for (int lineno = first_row_line; lineno <= last_line; ++lineno) {
         std::fill(row.begin(), row.end(), 0.0);
-        if (!file.read_line(lineno, record) || !read_reals(record, row)) {
+        const bool present = file.read_line(lineno, record);
+        if (!present || !read_reals(record, row)) {
             error = 1;
             bad_line = file.file_line(lineno);
+            if (bad_value) *bad_value = present ? unreadable_value(record, ncols) : "a missing line";
             return;
         }
         for (std::size_t j = 0; j < row.size(); ++j)
             table(static_cast<std::size_t>(lineno - first_row_line), j) = row[j];
     }
+}
+
+int file_line(const FileText& text, int lineno) {
+    LineFile file(text, FirstLine::model);
+    std::string record;
+    file.next(record);
+    return file.file_line(lineno);
+}
+
+namespace {
+
+// A number written with a comma for its decimal point: digits, a comma and
+// digits ("15,9"); empty when the record holds none.
+std::string decimal_comma(std::string_view record) {
+    const auto digit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
+    for (std::size_t i = 1; i + 1 < record.size(); ++i) {
+        if (record[i] != ',' || !digit(record[i - 1]) || !digit(record[i + 1])) continue;
+        std::size_t first = i, last = i + 1;
+        while (first > 0 && (digit(record[first - 1]) || record[first - 1] == '.')) --first;
+        while (last < record.size() && digit(record[last])) ++last;
+        return std::string(record.substr(first, last - first));
+    }
+    return {};
+}
+
+}  // namespace
+
+RowWidth row_of_other_width(const FileText& text, int nrows, int ncols) {
+    LineFile file(text, FirstLine::model);
+    std::string record;
+    std::vector<std::string> items;
+    const int last_line = std::min(nrows, common_data::max_rows) + first_row_line - 1;
+    for (int lineno = first_row_line; lineno <= last_line && file.read_line(lineno, record); ++lineno) {
+        const std::string_view values = without_comment(record);
+        // One value more than wanted is enough to tell; a repeat count
+        // reaching beyond it counts as that one more.
+        const bool listed = fortran_io::read_list(values, items, nullptr, static_cast<std::size_t>(ncols) + 1);
+        const int count = listed ? static_cast<int>(items.size()) : ncols + 1;
+        if (count != ncols) return {file.file_line(lineno), count, decimal_comma(values)};
+    }
+    return {};
 }
 
 }  // namespace datafile

@@ -13,11 +13,14 @@
 //          the end of the file
 // Values are separated by blanks or commas.
 //
-// Every reader opens the file afresh, reads and closes it. Records are read
-// the same whether they end in LF or CR LF. Paths are used as given (case and
-// inner blanks kept; leading and trailing blanks ignored). Blank lines before
-// the model line are skipped: the model line is line 1 for every reader, and
-// the line numbers the checks report are those of the file itself.
+// Every reader reads a FileText: one reading of the file. Given a path, a
+// reader reads the file afresh; a run reads its data file once and hands that
+// reading to every reader, so that the file may change meanwhile without
+// changing the run. Lines end in LF, CR LF or CR alone. Paths are used as
+// given (case and inner blanks kept; leading and trailing blanks ignored).
+// Blank lines before the model line are skipped: the model line is line 1
+// for every reader, and the line numbers the checks report are those of the
+// file itself.
 // The value readers read no further than a "!" comment, take only the values
 // they need, and refuse a null value (two commas in a row).
 //
@@ -26,6 +29,7 @@
 // text is that message; the caller turns it into its own abort. The counters
 // and checks report failures through their results, as documented.
 
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -41,6 +45,45 @@ namespace datafile {
 class FileError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// Width of a line as the readers keep it.
+inline constexpr std::size_t record_width = 512;
+
+// The lines of a text file, read once, without their line ends. A line may
+// hold at most record_width characters (blanks and TABs beyond that aside):
+// the reading stops before a longer line and tells its number, so that no
+// line costs more memory than that width. At most max_lines lines are kept;
+// cut() tells when more followed.
+class FileText {
+public:
+    static constexpr int max_lines = 5000;
+
+    // Reads the file at path; a path converts to a fresh reading.
+    FileText(std::string_view path);
+    FileText(const std::string& path) : FileText(std::string_view(path)) {}
+    FileText(const char* path) : FileText(std::string_view(path)) {}
+
+    bool opened() const { return content_->opened; }
+    // The path, leading and trailing blanks removed.
+    const std::string& path() const { return content_->path; }
+    // The unit the file was read on (for messages).
+    int unit() const { return content_->unit; }
+    const std::vector<std::string>& lines() const { return content_->lines; }
+    // File line number of the first line longer than record_width; 0 when none.
+    int long_line() const { return content_->long_line; }
+    bool cut() const { return content_->cut; }
+
+private:
+    struct Content {
+        std::string path;
+        bool opened = false;
+        int unit = 0;
+        std::vector<std::string> lines;
+        int long_line = 0;
+        bool cut = false;
+    };
+    std::shared_ptr<const Content> content_;
 };
 
 // ---- file units ----
@@ -71,29 +114,31 @@ private:
 
 // True when nrows data rows fit the fit arrays (at most 1000).
 bool rows_within_limit(int nrows);
-// The message that rejects a file of nrows data rows, lines joined by CR LF.
-std::string too_many_rows_message(int nrows);
+// The message that rejects a file of nrows data rows (at least nrows when
+// its reading was cut), lines joined by CR LF.
+std::string too_many_rows_message(int nrows, bool at_least = false);
 
 // ---- line readers ----
 
 // Left-adjusts path in place; line = the first non-blank line among the first
-// 1000 lines (blank when none), control characters and white space blanked,
-// left-adjusted. Throws FileError ("File_DATA_READ - Fatal error #3A!").
+// 1000 lines (blank when none) up to its "!" comment, control characters and
+// white space blanked, left-adjusted. Throws FileError ("File_DATA_READ -
+// Fatal error #3A!").
 void a_model_line(kalvor::FixedText& path, kalvor::FixedText& line);
 // As a_model_line, with "#3B" in its message and the path left as it is.
 // Returns the length of the cleaned line before it was cut to the width of
 // line (0 when no line holds more than white space).
-std::size_t a_function_line(std::string_view path, kalvor::FixedText& line);
+std::size_t a_function_line(const FileText& file, kalvor::FixedText& line);
 // count = number of lines before the block's ending line: a line whose
 // first word (before any "!" comment) is END, or NEXT (globals::bnext = 1),
 // in any case; a blank line; or the end of the file. globals::bnext is 0 at
 // the start. Returns false, count unchanged, when the file cannot be opened.
-bool a_row_count(std::string_view path, int& count);
+bool a_row_count(const FileText& file, int& count);
 // Rows the block leaves unread after a blank line ended it: the lines after
 // the blank line, up to an END or NEXT line or the end of the file, whose
 // first value is a number. blank_line = the file line number of the blank
 // line when there are such rows, else 0.
-int rows_after_blank(std::string_view path, int& blank_line);
+int rows_after_blank(const FileText& file, int& blank_line);
 
 // Column count of one line: TABs, control characters and white space become
 // blanks in place; count = number of values separated by blanks or commas,
@@ -103,37 +148,55 @@ void s_col_count(std::string& line, int& count);
 // Column counts of lines 2, 3, 4, 5 and 6. A line beyond the end of the file
 // counts 0. Return false, count unchanged, when the file cannot be opened
 // (message "INPUT DATA FILE - Fatal error!").
-bool rparcols(int& count, std::string_view path);
-bool rlocols(int& count, std::string_view path);
-bool rhicols(int& count, std::string_view path);
-bool rmaskcols(int& count, std::string_view path);
-bool rxycols(int& count, std::string_view path);
+bool rparcols(int& count, const FileText& file);
+bool rlocols(int& count, const FileText& file);
+bool rhicols(int& count, const FileText& file);
+bool rmaskcols(int& count, const FileText& file);
+bool rxycols(int& count, const FileText& file);
 
 // n initial values from line 2; error = 1 when they cannot be read.
 // Throws FileError when the file cannot be opened (as do rlo, rhi, rmask, rxy).
-void rpar(std::span<double> values, int n, std::string_view path, int& error);
+void rpar(std::span<double> values, int n, const FileText& file, int& error);
 // n values from line 3 and line 4; returns false when they cannot be read.
-bool rlo(std::span<double> values, int n, std::string_view path);
-bool rhi(std::span<double> values, int n, std::string_view path);
+bool rlo(std::span<double> values, int n, const FileText& file);
+bool rhi(std::span<double> values, int n, const FileText& file);
 // n masks from line 5 as 1 (fitted) or 0 (held); all 0 when unreadable.
-void rmask(std::span<int> flags, int n, std::string_view path);
+void rmask(std::span<int> flags, int n, const FileText& file);
 // Table rows from file lines 6 .. nrows+5 (ncols values each); table is sized
 // nrows x ncols. On the first line that cannot be read: error = 1 and
-// bad_line = its line number; else both 0. More than 1000 rows are refused
+// bad_line = its line number (bad_value, when given, as for
+// checkparameterdata); else both 0. More than 1000 rows are refused
 // before anything is read: error = 1, bad_line = 1006 (the first row beyond).
-void rxy(kalvor::Matrix& table, int nrows, int ncols, std::string_view path, int& bad_line,
-         int& error);
+void rxy(kalvor::Matrix& table, int nrows, int ncols, const FileText& file, int& bad_line,
+         int& error, std::string* bad_value = nullptr);
+
+// Line lineno (counted from the model line) as numbered in the file itself.
+int file_line(const FileText& file, int lineno);
+
+// A data row that does not hold the values a row must hold.
+struct RowWidth {
+    int line = 0;              // its file line number; 0 when every row holds them
+    int values = 0;            // the number of values it holds
+    std::string decimal_comma; // a number written with a decimal comma ("15,9"), if any
+};
+// The first of the data rows on lines 6 .. nrows+5 whose values before the
+// "!" comment are not exactly ncols.
+RowWidth row_of_other_width(const FileText& file, int nrows, int ncols);
 
 // ---- syntax checks ----
 
 // Lines 2, 3 and 4: flag 1 and bad_line = the first line whose values are not
 // reals; flag 1 and bad_line 0 when the file cannot be opened. bad_value,
 // when given, receives a description of the value that could not be read.
-void checkparameterdata(std::string_view path, int n, int& bad_line, int& flag, std::string* bad_value = nullptr);
+void checkparameterdata(const FileText& file, int n, int& bad_line, int& flag, std::string* bad_value = nullptr);
+// The masks of line 5 as rmask reads them: flag 1, bad_line = the file line
+// number of line 5 and bad_value (as for checkparameterdata) when the first
+// n of them are not all T or F.
+void checkmaskdata(const FileText& file, int n, int& bad_line, int& flag, std::string* bad_value = nullptr);
 // Data rows from line 6 to the block's end (END, NEXT, a blank line, the end
 // of the file), at most up to line 1000: flag 1 and bad_line = the first
 // row whose values are not reals; bad_value as for checkparameterdata.
-void checkparsestr2real(std::string_view path, int n, int& bad_line, int& flag, std::string* bad_value = nullptr);
+void checkparsestr2real(const FileText& file, int n, int& bad_line, int& flag, std::string* bad_value = nullptr);
 // Reads rows of reals from first_line on with the line rules of
 // checkparsestr2real into table (at most min(rows, 1000) rows); rows becomes
 // the number of rows read and count the number of values of the first row.

@@ -84,8 +84,8 @@ bool check_opened(const LineFile& file, int& bad_line, int& flag) {
 
 }  // namespace
 
-void checkparameterdata(std::string_view path, int n, int& bad_line, int& flag, std::string* bad_value) {
-    LineFile file(path, FirstLine::model);
+void checkparameterdata(const FileText& text, int n, int& bad_line, int& flag, std::string* bad_value) {
+    LineFile file(text, FirstLine::model);
     if (!check_opened(file, bad_line, flag)) return;
     std::string record;
     std::vector<double> values;
@@ -101,8 +101,21 @@ void checkparameterdata(std::string_view path, int n, int& bad_line, int& flag, 
     }
 }
 
-void checkparsestr2real(std::string_view path, int n, int& bad_line, int& flag, std::string* bad_value) {
-    LineFile file(path, FirstLine::model);
+void checkmaskdata(const FileText& text, int n, int& bad_line, int& flag, std::string* bad_value) {
+    LineFile file(text, FirstLine::model);
+    if (!check_opened(file, bad_line, flag) || n < 1) return;
+    constexpr int mask_line = 5;
+    std::string record;
+    const bool present = file.read_line(mask_line, record);
+    const std::string bad = present ? unreadable_logical(record, n) : "a missing line";
+    if (bad.empty()) return;
+    bad_line = file.file_line(mask_line);
+    flag = 1;
+    if (bad_value) *bad_value = bad;
+}
+
+void checkparsestr2real(const FileText& text, int n, int& bad_line, int& flag, std::string* bad_value) {
+    LineFile file(text, FirstLine::model);
     if (!check_opened(file, bad_line, flag)) return;
     std::string record;
     std::vector<double> values;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 
 #include "foundations/fortran_io.h"
@@ -18,17 +19,70 @@ std::string trimmed_path(std::string_view path) {
     return std::string(path.substr(first, last - first + 1));
 }
 
-LineFile::LineFile(std::string_view path, FirstLine first) : skip_blank_(first == FirstLine::model) {
-    const std::string name = trimmed_path(path);
-    if (lease_.number() == 0 || name.empty()) return;
-    in_.open(std::filesystem::path(name), std::ios::in | std::ios::binary);
-    open_ = in_.is_open() && !std::filesystem::is_directory(std::filesystem::path(name));
+namespace {
+
+enum class Record { line, end, too_long };
+
+// One line of in without its line end (LF, CR LF or CR), at most
+// record_width characters of it kept; blanks and TABs beyond that are
+// dropped, anything else there makes the line too long (and ends the read).
+Record bounded_record(std::streambuf& in, std::string& record) {
+    using traits = std::streambuf::traits_type;
+    record.clear();
+    bool any = false;
+    for (auto c = in.sbumpc(); !traits::eq_int_type(c, traits::eof()); c = in.sbumpc()) {
+        any = true;
+        const char ch = traits::to_char_type(c);
+        if (ch == '\n') return Record::line;
+        if (ch == '\r') {
+            if (traits::eq_int_type(in.sgetc(), traits::to_int_type('\n'))) in.sbumpc();
+            return Record::line;
+        }
+        if (record.size() < record_width)
+            record.push_back(ch);
+        else if (ch != ' ' && ch != '\t')
+            return Record::too_long;
+    }
+    return any ? Record::line : Record::end;
 }
 
+}  // namespace
+
+FileText::FileText(std::string_view path) {
+    auto content = std::make_shared<Content>();
+    content->path = trimmed_path(path);
+    const UnitLease lease;
+    content->unit = lease.number();
+    if (lease.number() != 0 && !content->path.empty()) {
+        const std::filesystem::path name(content->path);
+        std::ifstream in(name, std::ios::in | std::ios::binary);
+        std::error_code ec;
+        content->opened = in.is_open() && !std::filesystem::is_directory(name, ec);
+        std::string record;
+        while (content->opened && in.rdbuf() != nullptr) {
+            const Record read = bounded_record(*in.rdbuf(), record);
+            if (read == Record::end) break;
+            if (read == Record::too_long) {
+                content->long_line = static_cast<int>(content->lines.size()) + 1;
+                break;
+            }
+            if (static_cast<int>(content->lines.size()) == max_lines) {
+                content->cut = true;
+                break;
+            }
+            content->lines.push_back(record);
+        }
+    }
+    content_ = std::move(content);
+}
+
+LineFile::LineFile(const FileText& text, FirstLine first) : text_(text), skip_blank_(first == FirstLine::model) {}
+
 bool LineFile::next(std::string& record) {
-    if (!open_) return false;
+    const auto& lines = text_.lines();
     for (;;) {
-        if (!stringlib::read_record(in_, record)) return false;
+        if (next_ >= lines.size()) return false;
+        record = lines[next_++];
         if (!skip_blank_ || !adjusted_record(record).blank()) break;
         ++skipped_;
     }
@@ -93,6 +147,10 @@ BlockEnd block_end(std::string_view line) {
     return BlockEnd::none;
 }
 
+bool blank_record(std::string_view record) {
+    return std::all_of(record.begin(), record.end(), [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); });
+}
+
 std::string_view without_comment(std::string_view record) { return record.substr(0, record.find('!')); }
 
 namespace {
@@ -135,19 +193,50 @@ bool read_logicals(std::string_view record, std::vector<bool>& values) {
     return ok;
 }
 
-std::string unreadable_value(std::string_view record, int wanted) {
+namespace {
+
+// A value for a message: in double quotes, or, when it holds a control
+// character, the code of the first one.
+std::string shown_value(const std::string& item) {
+    const auto control = std::find_if(item.begin(), item.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 32 || u == 127;
+    });
+    if (control == item.end()) return "\"" + item + "\"";
+    return "a value holding the control character of code " +
+           std::to_string(static_cast<unsigned char>(*control));
+}
+
+// The first of the first `wanted` values of record that convert refuses.
+template <class Convert>
+std::string unreadable(std::string_view record, int wanted, Convert convert) {
     std::vector<std::string> items;
     const std::size_t limit = wanted < 1 ? fortran_io::list_item_limit : static_cast<std::size_t>(wanted);
     if (!fortran_io::read_list(without_comment(record), items, nullptr, limit))
         return "a repeat count (r*) beyond the values wanted, or a quote, after " + std::to_string(items.size()) +
                " values";
     for (const std::string& item : items) {
-        double value = 0.0;
         if (item.empty()) return "an empty value between two commas";
-        if (!fortran_io::read_real(item, value)) return "\"" + item + "\"";
+        if (!convert(item)) return shown_value(item);
     }
     if (wanted >= 1 && items.size() < static_cast<std::size_t>(wanted)) return "a missing value";
     return {};
+}
+
+}  // namespace
+
+std::string unreadable_value(std::string_view record, int wanted) {
+    return unreadable(record, wanted, [](const std::string& item) {
+        double value = 0.0;
+        return fortran_io::read_real(item, value);
+    });
+}
+
+std::string unreadable_logical(std::string_view record, int wanted) {
+    return unreadable(record, wanted, [](const std::string& item) {
+        bool value = false;
+        return fortran_io::read_logical(item, value);
+    });
 }
 
 }  // namespace datafile

@@ -1,7 +1,6 @@
 #pragma once
 // Record access shared by the data-file readers (internal to datafile_*.cpp).
 
-#include <fstream>
 #include <span>
 #include <string>
 #include <string_view>
@@ -11,8 +10,6 @@
 
 namespace datafile {
 
-// Width of the record buffer of the line readers.
-inline constexpr std::size_t record_width = 512;
 inline constexpr const char* crlf = "\r\n";
 inline constexpr const char* input_fatal = "INPUT DATA FILE - Fatal error!";
 inline constexpr const char* read_data_fatal = "READ ROW, COLUMN, AND DATA ERROR!";
@@ -24,14 +21,12 @@ enum class FirstLine {
             // a data file); the blank lines before it are skipped
 };
 
-// A text file read record by record on a unit of its own. Leading and
-// trailing blanks of the path are ignored; case and inner blanks are kept.
-// A CR before the line end is dropped, so CR LF files read as LF files.
+// The lines of one reading of a file, record by record.
 class LineFile {
 public:
-    explicit LineFile(std::string_view path, FirstLine first = FirstLine::file);
-    bool is_open() const { return open_; }
-    int unit() const { return lease_.number(); }
+    explicit LineFile(const FileText& text, FirstLine first = FirstLine::file);
+    bool is_open() const { return text_.opened(); }
+    int unit() const { return text_.unit(); }
     // Next record; false at the end of the file.
     bool next(std::string& record);
     // Reads on until record is line lineno (1-based); false when the file
@@ -44,9 +39,8 @@ public:
     int file_line(int lineno) const { return lineno + skipped_; }
 
 private:
-    UnitLease lease_;
-    std::ifstream in_;
-    bool open_ = false;
+    FileText text_;
+    std::size_t next_ = 0;
     bool skip_blank_ = false;
     int line_ = 0;
     int skipped_ = 0;
@@ -80,6 +74,10 @@ enum class BlockEnd { none, end, next };
 // blanks and before any "!" comment) is END or NEXT in any case.
 BlockEnd block_end(std::string_view line);
 
+// A line of blanks and white space only (TAB, LF, VT, FF, CR); any other
+// character, a control character too, makes it no blank line.
+bool blank_record(std::string_view record);
+
 // The record up to its "!" comment.
 std::string_view without_comment(std::string_view record);
 
@@ -93,5 +91,7 @@ bool read_logicals(std::string_view record, std::vector<bool>& values);
 // quotes, or a description of an empty or repeated value; empty when the
 // values read.
 std::string unreadable_value(std::string_view record, int wanted);
+// As unreadable_value for logical values (T or F).
+std::string unreadable_logical(std::string_view record, int wanted);
 
 }  // namespace datafile

@@ -156,11 +156,11 @@ void wdata(const kalvor::Matrix& table, int n, int m, std::string_view title, st
 void data_row_count(int unit, std::string_view path, int& count) {
     const bool took_unit = open_unit(unit);
     count = -1;
-    std::ifstream in(std::filesystem::path(trimmed_path(path)));
-    if (in) {
+    LineFile file(path);
+    if (file.is_open()) {
         count = 0;
         std::string record;
-        while (stringlib::read_record(in, record)) {
+        while (file.next(record)) {
             const kalvor::FixedText line = adjusted_record(record);
             if (line.blank() || begins_with_any(line, "!#'\"")) break;
             ++count;

@@ -182,6 +182,7 @@ void check_func(kalvor::FixedText& text, kalvor::FixedText& marker, int& np, int
         for (std::string_view name : x_names) count_x += occurs(text.view(), name) ? 1 : 0;
         if (count_x != hi_x) {
             ierr = 13;
+            marker = marker_line(text.view(), "X" + std::to_string(hi_x));
             msg = "Invalid non-sequential variable X" + std::to_string(hi_x) + " ?";
         } else if (count_x == nx) {
             if (r == 0) return;  // the text is usable

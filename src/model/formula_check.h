@@ -33,9 +33,10 @@ void parse_func(int& np, int& nx, kalvor::FixedText& text, int& length, int& ier
 // Check text (left-adjusted in place) for syntax and numbering faults with
 // the names P1..P8, X1..X3.  ierr is 0 when the text is usable with np
 // parameters and nx X variables (returned at once), else the error number
-// and msg its message; for numbers 12, 14 and 15 marker holds an underscore line
-// with the characters "\*/" right after the first character of the faulty
-// name.  A failing check pauses one second.
+// and msg its message; marker points at the fault: for the syntax codes 1..11
+// an underscore line with a "?" under the faulty character, for numbers 12
+// to 15 one with the characters "\*/" right after the first character of
+// the faulty name.  A failing check pauses one second.
 void check_func(kalvor::FixedText& text, kalvor::FixedText& marker, int& np, int& nx, int& ierr,
                 kalvor::FixedText& msg);
 

@@ -256,15 +256,13 @@ private:
 // under its column of the text as given.
 void parseerrmsg(const SyntaxError& error, std::string_view text, const Prepared& p, kalvor::FixedText& msg) {
     parseerrtype = 1;
+    const bool covered = error.position >= 1 && error.position <= static_cast<int>(p.ipos.size());
+    const std::string marker = covered ? std::string(p.ipos[error.position - 1] - 1, '_') + "?" : std::string();
+    if (covered) msg = marker;
     if (!printerrors) return;
     std::printf("*** Error in syntax of function string. ***\n\n");
-    const bool covered = error.position >= 1 && error.position <= static_cast<int>(p.ipos.size());
     std::printf("%s\n", std::string(text.substr(0, stringlib::s_len_trim(text))).c_str());
-    if (covered) {
-        const std::string marker = std::string(p.ipos[error.position - 1] - 1, '_') + "?";
-        std::printf("%s\n", marker.c_str());
-        msg = marker;
-    }
+    if (covered) std::printf("%s\n", marker.c_str());
     std::printf("%s\n", error.message.c_str());
     std::fflush(stdout);
 }

@@ -115,9 +115,9 @@ int parsef(int i, std::string_view text, std::span<const std::string_view> names
 //   argument, 4 missing opening parenthesis, 5 invalid number format,
 //   6 invalid element, 7 mismatched parenthesis, 8 multiple operators,
 //   9 missing operator, 10 missing ")", 11 invalid character.
-// With print set a syntax error is reported on standard output and msg
-// receives a marker line: underscores up to the error's column of text and
-// a "?" there (msg is left as given otherwise).
+// On a syntax error msg receives a marker line, underscores up to the error's
+// column of text and a "?" there (msg is left as given otherwise); with print
+// set the error is also reported on standard output.
 int checkf(std::string_view text, kalvor::FixedText& msg, std::span<const std::string_view> names,
            int& code, bool print = true);
 

@@ -50,9 +50,10 @@ void set_fit_driver(FitDriver driver) { installed_driver() = std::move(driver); 
 namespace {
 
 // A number as the messages write it: "I3", left-adjusted in three
-// characters, and a blank after it when it fills them, so that it never runs
-// into the word that follows.
+// characters, a wider number in full; a blank follows whenever the number
+// fills its columns, so that it never runs into the word that follows.
 std::string i3(int n) {
+    if (n > 999 || n < -99) return std::to_string(n) + " ";
     std::string s(3, ' ');
     stringlib::write_di(n, s, "I3");
     if (s.back() != ' ') s += ' ';
@@ -144,7 +145,17 @@ std::string abort_body(Abort id, int n1, int n2) {
                            "X variable (X1, X2 or X3) of the data file.", "",
                            "Please correct the data file format and rerun the model."});
     case Abort::too_many_rows:
-        return datafile::too_many_rows_message(n1);
+        return datafile::too_many_rows_message(n1, n2 != 0);
+    case Abort::line_too_long:
+        return join_lines({"Line " + std::to_string(n1) + " of the data file holds more than " +
+                               std::to_string(datafile::record_width) + " characters.",
+                           "", "Please shorten the line and rerun the model."});
+    case Abort::no_parameter_lines:
+        return join_lines({"The data ends at line " + std::to_string(n1) + ", before the data rows:",
+                           "lines 2 to 5 of the data file must hold the initial values, the lower",
+                           "bounds, the upper bounds and the masks of the parameters,",
+                           "and the X...,Y data rows follow them.", "",
+                           "Please correct the data file format and rerun the model."});
     case Abort::no_model_line:
         return join_lines({"No model line was found in the data file: its first lines are blank.", "",
                            "The first line that is not blank MUST contain the",
@@ -163,6 +174,30 @@ std::string abort_message(Abort id, int n1, int n2) { return abort_text(abort_bo
 
 std::string value_abort_message(Abort id, int line, std::string_view value) {
     return with_unreadable_value(abort_body(id, line, 0), line, value);
+}
+
+std::string mask_abort_message(int line, int npar, std::string_view value) {
+    return abort_text(join_lines({"The parameter masks on line " + std::to_string(line) +
+                                      " of the data file cannot be read: " + std::string(value) + ".",
+                                  "The line must hold one mask for each of the " + std::to_string(npar) +
+                                      " parameters: T (fitted) or F (held fixed).",
+                                  "", "Please correct the masks and rerun the model."}));
+}
+
+std::string row_width_abort_message(int line, int values, int nx, std::string_view decimal_comma) {
+    std::string columns;
+    for (int j = 1; j <= nx; ++j) columns += "X" + std::to_string(j) + (j < nx ? ", " : " and ");
+    std::string body = join_lines(
+        {"Line " + std::to_string(line) + " of the data file holds " + std::to_string(values) +
+             (values == 1 ? " value" : " values") + ", but every data row must hold " + std::to_string(nx + 1) + ":",
+         "the values of " + columns + "Y (a \"!\" after them may begin a comment)."});
+    if (!decimal_comma.empty()) {
+        std::string point(decimal_comma);
+        std::replace(point.begin(), point.end(), ',', '.');
+        body = join_lines({body, "", "The decimal separator is a point: \"" + std::string(decimal_comma) +
+                                         "\" is read as two values; write " + point + "."});
+    }
+    return abort_text(join_lines({body, "", "Please correct the data row and rerun the model."}));
 }
 
 std::string bounds_abort_message(int parameter, double lower, double upper) {
@@ -190,11 +225,32 @@ std::string rows_left_note(int rows_read, int blank_line) {
                        "and the rows after line " + std::to_string(blank_line) + " were not read."});
 }
 
+namespace {
+
+// The column (1-based) of the model text that a marker line of check_func
+// points at: a "?" stands under it, "\*/" follows its first character; 0
+// when the marker is blank.
+std::size_t marked_column(std::string_view marker) {
+    const auto at = marker.find_first_not_of("_ ");
+    if (at == std::string_view::npos) return 0;
+    return marker[at] == '\\' ? at : at + 1;
+}
+
+}  // namespace
+
 std::string syntax_abort_message(int ierr, std::string_view message, std::string_view model,
                                  std::string_view marker) {
     const auto trim = [](std::string_view s) { return kalvor::FixedText(s.size(), s).trimmed(); };
+    const std::string text = trim(model);
+    // The marker line starts as wide as "y = ", so that it stands under the
+    // text it marks; the column is also named, for a box whose font is not
+    // fixed-width.
+    std::string location = join_lines({"y = " + text, "____" + trim(marker)});
+    if (const std::size_t column = marked_column(marker); column >= 1 && column <= text.size())
+        location = join_lines({location, "The error is at character " + std::to_string(column) + ": \"" +
+                                             text.substr(column - 1, 12) + "\"."});
     return join_lines({"Model function syntax error number " + i3(ierr), "", trim(message), "",
-                       "Location of error in function:", "y = " + trim(model), "______" + trim(marker), "",
+                       "Location of error in function:", location, "",
                        std::string(9, ' ') + "*** RUN ABORTED! ***"});
 }
 
@@ -277,7 +333,7 @@ void reject(std::string message) { throw Rejected{std::move(message)}; }
 // Steps of a Start before the shape checks: the model line, its
 // classification, the confirmation and the syntax checks. rows is the row
 // count of the data block. False when the user declined the model.
-bool read_and_confirm_model(const std::string& file, int rows) {
+bool read_and_confirm_model(const datafile::FileText& file, int rows) {
     auto& cudf = common_udf::cudf;
     cudf.assign("");
     const auto line_length = static_cast<int>(datafile::a_function_line(file, cudf));
@@ -309,7 +365,7 @@ bool read_and_confirm_model(const std::string& file, int rows) {
     stringlib::s_adjustl(cudf.str());
 
     int blank_line = 0;
-    const bool rows_left = datafile::rows_after_blank(file, blank_line) > 0;
+    const bool rows_left = rows >= 5 && datafile::rows_after_blank(file, blank_line) > 0;
     const std::string note = rows_left ? rows_left_note(rows - 5, blank_line) : std::string();
     if (!appgraphics::dlgyesno(appgraphics::DIALOG_INFORMATION, confirmation_text(cudf.str(), note))) {
         globals::bcorrectmdl = 0;
@@ -364,7 +420,7 @@ int pin_equal_bounds(FileValues& v) {
 
 // Shape checks and value reads, in the order of their messages. Nothing of
 // the fit data is changed here.
-FileValues check_and_read(const std::string& file, int rows) {
+FileValues check_and_read(const datafile::FileText& file, int rows) {
     if (globals::nmdl != 0) reject(abort_message(Abort::A1));
     FileValues v;
     int length = 0, ierr = 0;
@@ -372,8 +428,13 @@ FileValues check_and_read(const std::string& file, int rows) {
     parse_func(v.npar, v.nx, common_udf::cudf, length, ierr, msg);
     v.nd = rows - 5;
     if (v.nx < 1) reject(abort_message(Abort::no_x_variable));
-    if (!datafile::rows_within_limit(v.nd)) reject(abort_message(Abort::too_many_rows, v.nd));
+    if (rows < 5) reject(abort_message(Abort::no_parameter_lines, datafile::file_line(file, rows + 1)));
+    if (!datafile::rows_within_limit(v.nd)) reject(abort_message(Abort::too_many_rows, v.nd, file.cut() ? 1 : 0));
 
+    int bad_line = 0, flag = 0;
+    std::string bad_value;
+    datafile::checkmaskdata(file, v.npar, bad_line, flag, &bad_value);
+    if (flag != 0) reject(mask_abort_message(bad_line, v.npar, bad_value));
     v.mask.assign(static_cast<std::size_t>(v.npar), 0);
     datafile::rmask(v.mask, v.npar, file);
     const int active = static_cast<int>(std::count_if(v.mask.begin(), v.mask.end(), [](int m) { return m != 0; }));
@@ -382,11 +443,9 @@ FileValues check_and_read(const std::string& file, int rows) {
     int count = 0;
     datafile::rxycols(count, file);
     if (count != v.nx + 1) reject(abort_message(Abort::B3, v.nx + 1));
-    int bad_line = 0, flag = 0;
-    std::string bad_value;
     datafile::checkparameterdata(file, v.npar, bad_line, flag, &bad_value);
     if (flag != 0) reject(value_abort_message(Abort::B4, bad_line, bad_value));
-    const std::pair<bool (*)(int&, std::string_view), Abort> column_checks[] = {
+    const std::pair<bool (*)(int&, const datafile::FileText&), Abort> column_checks[] = {
         {datafile::rparcols, Abort::B5},
         {datafile::rlocols, Abort::B6},
         {datafile::rhicols, Abort::B7},
@@ -399,9 +458,11 @@ FileValues check_and_read(const std::string& file, int rows) {
     }
 
     datafile::checkparsestr2real(file, v.nx + 1, bad_line, flag, &bad_value);
-    if (flag != 0) reject(row_abort_message(file, bad_line, bad_value));
-    datafile::rxy(v.xy, v.nd, v.nx + 1, file, bad_line, flag);
-    if (flag != 0) reject(abort_message(Abort::B11, bad_line));
+    if (flag != 0) reject(row_abort_message(file.path(), bad_line, bad_value));
+    if (const auto row = datafile::row_of_other_width(file, v.nd, v.nx + 1); row.line != 0)
+        reject(row_width_abort_message(row.line, row.values, v.nx, row.decimal_comma));
+    datafile::rxy(v.xy, v.nd, v.nx + 1, file, bad_line, flag, &bad_value);
+    if (flag != 0) reject(value_abort_message(Abort::B11, bad_line, bad_value));
     v.start.assign(static_cast<std::size_t>(v.npar), 0.0);
     datafile::rpar(v.start, v.npar, file, flag);
     if (flag != 0) reject(abort_message(Abort::B12));
@@ -561,10 +622,14 @@ PassResult run_pass(bool restart) {
     try {
         auto& path = globals::input_file_name;
         stringlib::s_adjustl(path.str());
-        const std::string file = path.trimmed();
+        // The file is read once: every step of the pass works on this one
+        // reading, whatever happens to the file meanwhile (an edit while the
+        // confirmation is up, a new version written during the fit).
+        const datafile::FileText file(path.trimmed());
         int rows = 0;
         if (!datafile::a_row_count(file, rows))
-            reject(abort_text(join_lines({"The data file could not be opened:", file})));
+            reject(abort_text(join_lines({"The data file could not be opened:", file.path()})));
+        if (file.long_line() != 0) reject(abort_message(Abort::line_too_long, file.long_line()));
         if (!restart && !read_and_confirm_model(file, rows)) return {PassEnd::declined};
 
         const FileValues values = check_and_read(file, rows);

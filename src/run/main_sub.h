@@ -57,14 +57,23 @@ enum class Abort {
     A1, A3,
     B1, B2, B3, B4, B5, B6, B7, B8, B9, B11, B12,
     no_x_variable,   // a model without X1..X3
-    too_many_rows,   // more data rows than the fit arrays hold (n1 rows)
+    too_many_rows,   // more data rows than the fit arrays hold (n1 rows, at least n1 when n2 = 1)
     no_model_line,   // no line of the file holds more than white space
     model_too_long,  // a model line of n1 characters, above max_model_length
+    line_too_long,   // file line n1 holds more than datafile::record_width characters
+    no_parameter_lines,  // the data block ends at file line n1, before its data rows
 };
 std::string abort_message(Abort id, int n1 = 0, int n2 = 0);
 // The abort message id for the file line `line`, with a closing line that
 // names the value (a text of datafile::unreadable_value) that cannot be read.
 std::string value_abort_message(Abort id, int line, std::string_view value);
+// The masks on file line `line` that cannot be read for npar parameters;
+// value (a text of datafile::unreadable_logical) names the fault.
+std::string mask_abort_message(int line, int npar, std::string_view value);
+// A data row on file line `line` that holds `values` values instead of the
+// nx + 1 of the model; decimal_comma is a number written with a decimal
+// comma on that row, if any.
+std::string row_width_abort_message(int line, int values, int nx, std::string_view decimal_comma = {});
 // A parameter (1-based) whose lower bound lies above its upper bound.
 std::string bounds_abort_message(int parameter, double lower, double upper);
 // A model without a value at the final parameters on any of the rows.

@@ -131,7 +131,7 @@ TextWindow example1() {
         "Example input data file format: Michaelis-Menten.dat",
         21,
         join({
-            "y = P2*X1/(P1 + X1)   <-- User-defined model",
+            "y = P2*X1/(P1 + X1)   !<-- User-defined model",
             "10.        100.       !<-- Initial parameter values",
             "1.E-06     1.E-06     !<-- Lower limits of parameters",
             "1.E+06     1.E+06     !<-- Upper limits of parameters",
@@ -178,7 +178,7 @@ TextWindow example2() {
         "Example input data file format: Hougen.dat",
         21,
         join({
-            "y=(P1*X2-X3/P5)/(1.0+P2*X1+P3*X2+P4*X3)   <-- UDF Model function",
+            "y=(P1*X2-X3/P5)/(1.0+P2*X1+P3*X2+P4*X3)   !<-- UDF Model function",
             "40.     30.     20.     10.     0.5     !<-- Initial parameter values",
             "1.E-06  1.E-06  1.E-06  1.E-06  1.E-06  !<-- Lower limits of parameters",
             "1.E+06  1.E+06  1.E+06  1.E+06  1.E+06  !<-- Upper limits of parameters",
@@ -220,7 +220,7 @@ TextWindow example3() {
         "Example input data file format: Michaelis-Menten 3 Curves",
         30,
         join({
-            "y=P2*(X2=1)/(1+P1/X1)+P4*(X2=2)/(1+P3/X1)+P6*(X2=3)/(1+P5/X1) <--UDF model",
+            "y=P2*(X2=1)/(1+P1/X1)+P4*(X2=2)/(1+P3/X1)+P6*(X2=3)/(1+P5/X1) !<--UDF model",
             "1.0     1.0     1.0     1.0     1.0     1.0     !<-- Initial parameter values",
             "1.E-6   1.E-6   1.E-6   1.E-6   1.E-6   1.E-6   !<-- Lower limits of parameters",
             "1.E+6   1.E+6   1.E+6   1.E+6   1.E+6   1.E+6   !<-- Upper limits of parameters",

@@ -143,11 +143,11 @@ TEST_F(FormulaCheckTest, ParameterGapGivesTwelveWithMarker) {
     EXPECT_EQ(sleeps, (std::vector<double>{1.0, 1.0}));
 }
 
-TEST_F(FormulaCheckTest, XGapGivesThirteenWithoutMarker) {
+TEST_F(FormulaCheckTest, XGapGivesThirteenWithMarker) {
     const Checked r = check("P1*X2", 1, 1);
     EXPECT_EQ(r.ierr, 13);
     EXPECT_EQ(r.msg, "Invalid non-sequential variable X2 ?");
-    EXPECT_EQ(r.marker, "untouched");
+    EXPECT_EQ(r.marker, "____\\*/");  // "X2" begins in column 4
 }
 
 TEST_F(FormulaCheckTest, XVariablesBeyondTheDataGiveFourteen) {
@@ -182,25 +182,26 @@ TEST_F(FormulaCheckTest, MarkerContinuesTheUnderlineAfterTheName) {
 }
 
 TEST_F(FormulaCheckTest, SyntaxCodesCarryTheirMessages) {
-    const struct { const char* text; int np, nx, ierr; const char* msg; } cases[] = {
-        {"P1*(X1", 1, 1, 10, "Missing )"},
-        {"P1*X1+", 1, 1, 1, "Missing operand"},
-        {"EXP*X1", 0, 1, 4, "Missing opening parenthesis"},
-        {"P1*X1*EXP", 1, 1, 3, "Missing function argument"},
-        {"P1*X1*1.2.3", 1, 1, 5, "Invalid number format"},
-        {"P1*X1*Q", 1, 1, 6, "Invalid variable or math function"},
-        {"P1*X1)", 1, 1, 7, "Mismatched parenthesis"},
-        {"P1*/X1", 1, 1, 8, "Multiple operators"},
-        {"-*P1*X1", 1, 1, 2, "Multiple operators"},
-        {"P1*X1(P1)", 1, 1, 6, "Invalid variable or math function"},
-        {"(P1)X1", 1, 1, 9, "Missing operator"},
-        {"P1*X1*Y", 1, 1, 11, "Invalid character"},
+    // The marker's "?" stands under the faulty character.
+    const struct { const char* text; int np, nx, ierr; const char* msg, *marker; } cases[] = {
+        {"P1*(X1", 1, 1, 10, "Missing )", "_____?"},
+        {"P1*X1+", 1, 1, 1, "Missing operand", "_____?"},
+        {"EXP*X1", 0, 1, 4, "Missing opening parenthesis", "___?"},
+        {"P1*X1*EXP", 1, 1, 3, "Missing function argument", "untouched"},
+        {"P1*X1*1.2.3", 1, 1, 5, "Invalid number format", "______?"},
+        {"P1*X1*Q", 1, 1, 6, "Invalid variable or math function", "______?"},
+        {"P1*X1)", 1, 1, 7, "Mismatched parenthesis", "_____?"},
+        {"P1*/X1", 1, 1, 8, "Multiple operators", "___?"},
+        {"-*P1*X1", 1, 1, 2, "Multiple operators", "_?"},
+        {"P1*X1(P1)", 1, 1, 6, "Invalid variable or math function", "___?"},
+        {"(P1)X1", 1, 1, 9, "Missing operator", "____?"},
+        {"P1*X1*Y", 1, 1, 11, "Invalid character", "______?"},
     };
     for (const auto& c : cases) {
         const Checked r = check(c.text, c.np, c.nx);
         EXPECT_EQ(r.ierr, c.ierr) << c.text;
         EXPECT_EQ(r.msg, c.msg) << c.text;
-        EXPECT_EQ(r.marker, "untouched") << c.text;
+        EXPECT_EQ(r.marker, c.marker) << c.text;
     }
     EXPECT_EQ(sleeps.size(), std::size(cases));
 }

@@ -136,7 +136,11 @@ TEST(MainSubPieces, AbortTextsWriteNumbersInThreeColumns) {
     EXPECT_NE(mainsub::abort_message(mainsub::Abort::B4, 123).find("row 123 is not"), std::string::npos);
     EXPECT_EQ(mainsub::syntax_abort_message(10, "Missing )", "P1*(X1", ""),
               "Model function syntax error number 10 \r\n\r\nMissing )\r\n\r\nLocation of error in function:\r\n"
-              "y = P1*(X1\r\n______\r\n\r\n         *** RUN ABORTED! ***");
+              "y = P1*(X1\r\n____\r\n\r\n         *** RUN ABORTED! ***");
+    // The marker line stands under the model line, and names the column.
+    EXPECT_EQ(mainsub::syntax_abort_message(8, "Multiple operators", "P1*/X1", "___?"),
+              "Model function syntax error number 8  \r\n\r\nMultiple operators\r\n\r\nLocation of error in function:\r\n"
+              "y = P1*/X1\r\n_______?\r\nThe error is at character 4: \"/X1\".\r\n\r\n         *** RUN ABORTED! ***");
 }
 
 TEST(MainSubPieces, ReweightingShiftsAndClamps) {
@@ -205,7 +209,8 @@ TEST_F(MainSubTest, ModelLineChecks) {
     expect_abort("#12\n" + rest, mainsub::abort_message(Abort::A1));
     expect_abort("Y = P1 + P2\n" + rest, mainsub::abort_message(Abort::A1));
     expect_abort("y = P1*(X1\n" + rest, "Model function syntax error number 10\n\nMissing )\n\n"
-                                        "Location of error in function:\ny = P1*(X1\n______\n\n"
+                                        "Location of error in function:\ny = P1*(X1\n_________?\n"
+                                        "The error is at character 6: \"1\".\n\n"
                                         "         *** RUN ABORTED! ***");
     EXPECT_EQ(globals::berror, 1);
     // The note after the formula becomes part of the model and fails the check.

@@ -12,6 +12,7 @@
 #include "model/globals.h"
 #include "run/main_sub.h"
 #include "run/sharc.h"
+#include "shell/helptexts.h"
 #include "run_files_fixture.h"
 
 namespace {
@@ -196,9 +197,72 @@ TEST_F(MalformedFileTest, NamesBeyondP8AndX3AreExplained) {
     }
 }
 
-TEST_F(MalformedFileTest, OverlongModelLineIsRefusedAsTooLong) {
+TEST_F(MalformedFileTest, OverlongLinesAreRefusedWithTheirLine) {
     // "y = P2*X1/(P1 + X1)" and 80 times " + 0*X1".
-    expect_refused("long_model.dat", mainsub::abort_message(Abort::model_too_long, 19 + 80 * 7));
+    expect_refused("long_model.dat", mainsub::abort_message(Abort::line_too_long, 1));
+    dialogs.clear();
+    globals::bdataerror = 0;
+    expect_refused("long_line.dat", mainsub::abort_message(Abort::line_too_long, 8));
+    // A file without line ends that never ends: the reading stops at the width.
+    dialogs.clear();
+    globals::bdataerror = 0;
+    const fs::path link = dir / "ZERO.DAT";
+    fs::create_symlink("/dev/zero", link);
+    globals::input_file_name = link.string();
+    main_sub();
+    EXPECT_EQ(error(), shown(mainsub::abort_message(Abort::line_too_long, 1)));
+    EXPECT_EQ(fits, 0);
+}
+
+TEST_F(MalformedFileTest, FaultsOfRowsAndParameterLinesAreToldWithTheirLine) {
+    const std::string data = (dir / "RUN.DAT").string();
+    const struct {
+        const char* file;
+        std::string message;
+    } cases[] = {
+        {"decimal_comma.dat", mainsub::row_width_abort_message(7, 3, 1, "15,9")},
+        {"extra_value.dat", mainsub::row_width_abort_message(10, 3, 1)},
+        {"missing_value.dat", mainsub::row_width_abort_message(12, 1, 1)},
+        {"numeric_masks.dat", mainsub::mask_abort_message(5, 2, "\"1\"")},
+        {"yes_masks.dat", mainsub::mask_abort_message(5, 2, "\"YES\"")},
+        {"blank_parameters.dat", mainsub::abort_message(Abort::no_parameter_lines, 2)},
+        {"nul_line.dat", mainsub::row_abort_message(data, 12, "a value holding the control character of code 0")},
+        {"bad_value_late.dat", mainsub::value_abort_message(Abort::B11, 1003, "\"9x.1\"")},
+    };
+    for (const auto& c : cases) {
+        dialogs.clear();
+        globals::bdataerror = 0;
+        expect_refused(c.file, c.message);
+        // No confirmation tells of rows left unread.
+        for (const auto& d : dialogs) EXPECT_EQ(d.text.find("were not read"), std::string::npos) << c.file;
+    }
+    EXPECT_NE(mainsub::row_width_abort_message(7, 3, 1, "15,9")
+                  .find("The decimal separator is a point: \"15,9\" is read as two values; write 15.9."),
+              std::string::npos);
+    EXPECT_NE(mainsub::value_abort_message(Abort::B11, 1003, "\"9x.1\"").find("A number in row 1003 is not"),
+              std::string::npos);
+}
+
+TEST_F(MalformedFileTest, SyntaxErrorMarkerStandsUnderTheFault) {
+    start("syntax_error.dat");
+    // y = P2*X1/(P1*/X1): the second of the two operators is the fault.
+    const std::string text = error();
+    EXPECT_NE(text.find("\ny = P2*X1/(P1*/X1)\n" + std::string(4 + 10, '_') + "?\n"
+                        "The error is at character 11: \"/X1)\".\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(fits, 0);
+}
+
+TEST_F(MalformedFileTest, CarriageReturnsAloneEndTheLines) { expect_example_fit("cr_line_ends.dat"); }
+
+TEST_F(MalformedFileTest, HelpExampleCopiedWithItsNoteFits) {
+    std::ofstream(dir / "HELP.DAT", std::ios::binary) << helptexts::example1().body;
+    globals::input_file_name = (dir / "HELP.DAT").string();
+    main_sub();
+    EXPECT_TRUE(errors().empty());
+    EXPECT_EQ(rows, 20);
+    EXPECT_NEAR(common_data::fssqr, example_ssqr, 1e-5);
 }
 
 TEST_F(MalformedFileTest, BlankLinesBeforeTheModelLineAreSkipped) { expect_example_fit("leading_blanks.dat"); }

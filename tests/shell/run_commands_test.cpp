@@ -83,8 +83,8 @@ TEST(SummaryCopy, ManyFinalLinesStayInsideTheOutputArea) {
 
 class RunCommands : public MainWindow {
 protected:
-    // Opens Example 1, presses Start and confirms the model.
-    void start_example1() {
+    // Opens Example 1 and presses Start; the confirmation of the model is up.
+    void start_example1_until_confirmation() {
         open(folder() + "Michaelis-Menten.dat");
         ASSERT_TRUE(td::wait_idle());
         ASSERT_TRUE(td::click_button(main_, "Start"));
@@ -92,6 +92,10 @@ protected:
         ASSERT_TRUE(confirm.has_value());
         EXPECT_EQ(confirm->kind, td::DialogKind::YesNo);
         EXPECT_NE(confirm->text.find("P2*X1/(P1+X1)"), std::string::npos);
+    }
+    // Opens Example 1, presses Start and confirms the model.
+    void start_example1() {
+        start_example1_until_confirmation();
         ASSERT_TRUE(td::answer_yes());
     }
 };
@@ -206,6 +210,29 @@ TEST_F(RunCommands, CancelDuringAFitLeavesRunAndViewsOff) {
     ASSERT_GE(shown.size(), 3u);
     EXPECT_EQ(shown[0], "The fit was cancelled.");
     EXPECT_EQ(shown[2], (dir_ / "Michaelis-Menten.txt").string());
+}
+
+TEST_F(RunCommands, ANewVersionWrittenWhileTheConfirmationIsUpChangesNothingOfTheRun) {
+    static std::atomic<int> rows{0};
+    static std::atomic<double> y_sum{0.0};
+    mainsub::set_fit_driver([](sharc_mod::SharcArgs& args) {
+        rows = args.n;
+        double sum = 0.0;
+        for (int i = 0; i < args.n; ++i) sum += args.y[i];
+        y_sum = sum;
+        return sharc_mod::sharc(args);
+    });
+    start_example1_until_confirmation();
+    // Other values on the 20 rows, and 5 rows more.
+    fs::copy_file(fs::path(KALVOR_SOURCE_DIR) / "tests/data/malformed/replaced_during_start.dat",
+                  dir_ / "Michaelis-Menten.dat", fs::copy_options::overwrite_existing);
+    ASSERT_TRUE(td::answer_yes());
+    ASSERT_TRUE(td::wait_idle(600));
+    mainsub::set_fit_driver({});
+    EXPECT_FALSE(td::wait_dialog(0.2).has_value());
+    EXPECT_EQ(rows.load(), 20);
+    EXPECT_NEAR(y_sum.load(), 1520.5, 1e-9);  // the Y column of Example 1
+    EXPECT_NEAR(common_data::fssqr, 1321.9226819, 1e-5);
 }
 
 TEST_F(RunCommands, ARejectedDataFileDropsTheFile) {
