@@ -52,7 +52,8 @@ double sqroot(double x);
 
 // Block forms: out[i] is bit for bit qexp(x[i]), aln(x[i]) for every i, the
 // values computed side by side in vector registers (aln's Newton steps go on
-// lane by lane until each value has converged).  out may be x itself.
+// lane by lane until each value has converged, and its stopping test needs
+// tanh only where bounds on it cannot decide).  out may be x itself.
 void qexp_rows(std::span<const double> x, std::span<double> out);
 void aln_rows(std::span<const double> x, std::span<double> out);
 

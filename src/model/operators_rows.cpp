@@ -39,15 +39,24 @@ constexpr std::size_t chunk = 64;
 [[gnu::target_clones("avx2", "default")]] void aln_rows_chunk(const double* x, double* out, std::size_t m) {
     // Lanes off the series path take x = 2 (a value on every common path)
     // until the end.
-    double a[chunk], y[chunk], tolerance[chunk], e[chunk];
-    std::int64_t active[chunk];
+    double a[chunk], y[chunk], e[chunk], distance[chunk];
+    std::int64_t active[chunk], undecided[chunk];
     for (std::size_t i = 0; i < m; ++i) {
         const bool series = steps::aln_by_series(x[i]);
         a[i] = series ? std::fabs(x[i]) : 2.0;
         active[i] = series ? 1 : 0;
         y[i] = steps::aln_series(a[i]);
     }
-    for (std::size_t i = 0; i < m; ++i) tolerance[i] = std::tanh(a[i]) * 1e-8;
+    // The Newton steps stop once |d| <= tanh(a) 1e-8.  As tanh(a) lies
+    // between a / (1 + a) and min(a, 1), bounds a little outside those
+    // decide nearly every test; tanh itself is only computed for a |d|
+    // between them, and the tests come out as the one-value function's.
+    double low[chunk], high[chunk], tolerance[chunk];
+    for (std::size_t i = 0; i < m; ++i) {
+        low[i] = a[i] / (1.0 + a[i]) * 0.999999e-8;
+        high[i] = std::min(a[i], 1.0) * 1.000001e-8;
+        tolerance[i] = -1.0;  // tanh(a) 1e-8 once computed
+    }
     for (int k = 0; k < 21; ++k) {
         std::int64_t any = 0;
         for (std::size_t i = 0; i < m; ++i) any |= active[i];
@@ -57,7 +66,16 @@ constexpr std::size_t chunk = 64;
             const double d = e[i] - a[i];
             const double next = steps::aln_step(y[i], e[i], a[i]);
             y[i] = active[i] != 0 ? next : y[i];
-            active[i] &= std::fabs(d) <= tolerance[i] ? 0 : 1;
+            distance[i] = std::fabs(d);
+            const std::int64_t converged = distance[i] <= low[i] ? 1 : 0;
+            const std::int64_t beyond = distance[i] > high[i] ? 1 : 0;
+            undecided[i] = active[i] & (1 - converged) & (1 - beyond);
+            active[i] &= 1 - converged;
+        }
+        for (std::size_t i = 0; i < m; ++i) {
+            if (undecided[i] == 0) continue;
+            if (tolerance[i] < 0.0) tolerance[i] = std::tanh(a[i]) * 1e-8;
+            if (distance[i] <= tolerance[i]) active[i] = 0;
         }
     }
     for (std::size_t i = 0; i < m; ++i)

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -57,14 +59,14 @@ public:
     ~Pool() {
         stopping_.store(true);
         word_.fetch_add(Word::pack(1, 0, 0));
-        word_.notify_all();
+        wake_all();
         for (std::thread& t : workers_) t.join();
     }
 
     void run(std::size_t pieces, Piece piece, const void* context, int threads) {
         while (static_cast<int>(workers_.size()) < threads - 1) {
             const int index = static_cast<int>(workers_.size());
-            workers_.emplace_back([this, index] { work(index); });
+            workers_.emplace_back([this, index, seen = job_number_] { work(index, seen); });
         }
         helpers_.store(threads - 1, std::memory_order_relaxed);
         piece_.store(piece, std::memory_order_relaxed);
@@ -72,7 +74,7 @@ public:
         done_.store(0, std::memory_order_relaxed);
         job_number_ = (job_number_ + 1) & Word::job_mask;
         word_.store(Word::pack(job_number_, pieces, 0));
-        if (sleepers_.load() > 0) word_.notify_all();
+        if (sleepers_.load() > 0) wake_all();
         take_pieces(job_number_);
         for (int spins = 1; done_.load(std::memory_order_acquire) < pieces; ++spins) {
             pause();
@@ -81,25 +83,36 @@ public:
     }
 
 private:
-    void work(int index) {
-        std::uint64_t seen = Word::job(word_.load());
+    // Worker index, started while job number seen was the last.
+    void work(int index, std::uint64_t seen) {
         for (;;) {
             std::uint64_t w = word_.load(std::memory_order_acquire);
-            for (int spins = 0; Word::job(w) == seen; w = word_.load(std::memory_order_acquire)) {
+            for (int spins = 0; Word::job(w) == seen && !stopping_.load(std::memory_order_relaxed);
+                 w = word_.load(std::memory_order_acquire)) {
                 if (++spins < spins_before_sleep) {
                     pause();
                     continue;
                 }
-                sleepers_.fetch_add(1);
-                w = word_.load();
-                if (Word::job(w) == seen) word_.wait(w);
-                sleepers_.fetch_sub(1);
+                sleep_until_job_after(seen);
                 spins = 0;
             }
             if (stopping_.load()) return;
             seen = Word::job(w);
             if (index < helpers_.load(std::memory_order_relaxed)) take_pieces(seen);
         }
+    }
+
+    // Sleeping is the uncommon path: a lock and a condition variable.
+    void sleep_until_job_after(std::uint64_t seen) {
+        std::unique_lock lock(sleep_mutex_);
+        sleepers_.fetch_add(1);
+        sleep_.wait(lock, [&] { return Word::job(word_.load()) != seen || stopping_.load(); });
+        sleepers_.fetch_sub(1);
+    }
+
+    void wake_all() {
+        { std::lock_guard lock(sleep_mutex_); }
+        sleep_.notify_all();
     }
 
     // Takes and runs pieces of job number job until none is left.
@@ -124,6 +137,8 @@ private:
     std::atomic<std::size_t> done_{0};
     std::atomic<int> helpers_{0};  // workers that take pieces of the job
     std::atomic<int> sleepers_{0};
+    std::mutex sleep_mutex_;
+    std::condition_variable sleep_;
     std::atomic<bool> stopping_{false};
 };
 
