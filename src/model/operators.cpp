@@ -216,10 +216,7 @@ double aln(double x) {
     return y;
 }
 
-double sqroot(double x) {
-    if (std::fabs(x) <= tiny) return 0.0;
-    return std::copysign(std::sqrt(std::fabs(x + tiny)), x);
-}
+double sqroot(double x) { return steps::sqroot(x); }
 
 double omega_w(double x) {
     if (const auto fixed = lambert_fixed_value(x)) return *fixed;

@@ -1,8 +1,9 @@
 #pragma once
-// The common paths of operators::qexp and operators::aln as inline steps,
-// shared by the one-value functions (operators.cpp) and their block forms
-// (operators_rows.cpp), so that both run the same operations in the same
-// order.  Internal to the guarded functions.
+// The common paths of operators::qexp and operators::aln, and
+// operators::sqroot, as inline steps shared by the one-value functions
+// (operators.cpp) and the block forms (operators_rows.cpp, the block
+// evaluator), so that both run the same operations in the same order.
+// Internal to the guarded functions and the formula engine.
 
 #include <cmath>
 
@@ -61,5 +62,13 @@ inline double aln_series(double x) {
 
 // Newton's step on e^y = x from y, with e = qexp(y).
 inline double aln_step(double y, double e, double x) { return y - 2.0 * (e - x) / (e + x); }
+
+// sqroot, inline so that the block evaluator's loop over a block runs it in
+// vector registers.
+inline double sqroot(double x) {
+    constexpr double tiny = 4.930380658e-32;
+    const double root = std::copysign(std::sqrt(std::fabs(x + tiny)), x);
+    return std::fabs(x) <= tiny ? 0.0 : root;
+}
 
 }  // namespace operators::steps
