@@ -4,8 +4,9 @@
 # squares, parameters, standard errors, evaluations), and the times and
 # their ratio are printed.
 #
-#   bench/fit_speed.sh BEFORE_RUNNER AFTER_RUNNER [FILE.DAT ...]
+#   bench/fit_speed.sh BEFORE_RUNNER AFTER_RUNNER [--level N] [--weight N] [FILE.DAT ...]
 #
+# The level and weighting options are passed to both runners.
 # Without files: Gauss1 start 1 of the NIST set and a generated 1000-row,
 # 3-parameter exponential rise (written by exprise_file below).  Exit code 1
 # when a fit differs.
@@ -16,6 +17,11 @@ if [ $# -lt 2 ] || [ ! -x "$1" ] || [ ! -x "$2" ]; then
 fi
 before=$1 after=$2
 shift 2
+options=()
+while [ $# -ge 2 ] && { [ "$1" = --level ] || [ "$1" = --weight ]; }; do
+    options+=("$1" "$2")
+    shift 2
+done
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -47,8 +53,8 @@ fi
 status=0
 printf '%-22s %12s %10s %10s %8s  %s\n' problem evaluations before_s after_s ratio fits
 for file in "$@"; do
-    "$before" --repeatable "$file" >"$work/before" 2>/dev/null
-    "$after" --repeatable "$file" >"$work/after" 2>/dev/null
+    "$before" --repeatable "${options[@]}" "$file" >"$work/before" 2>/dev/null
+    "$after" --repeatable "${options[@]}" "$file" >"$work/after" 2>/dev/null
     tb=$(awk -F= '$1 == "seconds" { print $2 }' "$work/before")
     ta=$(awk -F= '$1 == "seconds" { print $2 }' "$work/after")
     evals=$(awk -F= '$1 == "evaluations" { print $2 }' "$work/after")

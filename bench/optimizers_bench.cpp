@@ -3,15 +3,13 @@
 // of one freshly reseeded uniform draw of the evolution.
 //
 // The model is y = P1 exp(-P2 X1) + P3 X1 + P4 with a fixed disturbance;
-// every call starts from the same point.  The
-// evolution's counters give its generations and its reseeded draws, whose
-// share of the time is draws x (time per draw) / (time per call).
+// every call starts from the same point.  The evolution draws its numbers
+// the way a fit does (freshly reseeded, from repeatable clock readings); its
+// counters give its evaluations and generations.
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <memory>
-#include <random>
 #include <vector>
 
 #include "foundations/runtime.h"
@@ -69,15 +67,8 @@ BENCHMARK(BM_GaussNewton)->Unit(benchmark::kMillisecond);
 void BM_Evolution(benchmark::State& state) {
     const std::vector<double>& start = evol_start;
     const double f0 = set_up(start);
-    // Draws counted on their way from a local generator.
-    auto engine = std::make_shared<std::mt19937_64>(7);
-    auto draws = std::make_shared<long long>(0);
-    runtime::Hooks hooks;
-    hooks.random_number = [engine, draws] {
-        ++*draws;
-        return std::uniform_real_distribution<double>(0.0, 1.0)(*engine);
-    };
-    runtime::set_hooks(hooks);
+    // The real reseeded draws, from the clock readings of repeatable runs.
+    runtime::set_hooks(runtime::repeatable_clock());
     double value = 0.0;
     long long evaluations = 0, generations = 0;
     for (auto _ : state) {
@@ -93,7 +84,6 @@ void BM_Evolution(benchmark::State& state) {
     const double calls = static_cast<double>(state.iterations());
     state.counters["evaluations"] = benchmark::Counter(static_cast<double>(evaluations) / calls);
     state.counters["generations"] = benchmark::Counter(static_cast<double>(generations) / calls);
-    state.counters["reseeded_draws"] = benchmark::Counter(static_cast<double>(*draws) / 11.0 / calls);
     state.counters["start"] = f0;
     state.counters["value"] = value;
 }

@@ -1,6 +1,8 @@
 #include "foundations/runtime.h"
 
 #include <algorithm>
+#include <array>
+#include <stdexcept>
 #include <atomic>
 #include <ctime>
 #include <memory>
@@ -24,6 +26,12 @@ struct State {
     std::atomic<bool> simple_hooked{false};  // hooks.simple_uniform is set
     std::uint64_t fresh_sequence = 0;  // splitmix64 state of random_seed_fresh
     bool fresh_started = false;        // fresh_sequence holds its clock origin
+    // random_fresh_draws leaves the seedable generator as seeded with
+    // pending_seed and advanced by pending_discard draws; it is brought
+    // there only when it is used next.
+    bool pending = false;
+    std::uint64_t pending_seed = 0;
+    unsigned long long pending_discard = 0;
 };
 
 State& state() {
@@ -40,45 +48,20 @@ double to_unit(std::uint64_t bits) {
     return static_cast<double>(bits >> 11) * 0x1.0p-53;  // 53 random bits in [0, 1)
 }
 
-}  // namespace
-
-double random_number() {
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    if (s.hooks.random_number) return s.hooks.random_number();
-    ++s.draws;
-    return to_unit(s.seedable());
+// The seedable generator, brought to the state random_fresh_draws left.
+std::mt19937_64& seedable(State& s) {
+    if (s.pending) {
+        s.seedable.seed(s.pending_seed);
+        s.seedable.discard(s.pending_discard);
+        s.pending = false;
+    }
+    return s.seedable;
 }
 
-int random_seed_size() { return kSeedSize; }
-
-void random_seed_put(std::span<const std::int32_t> seed) {
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    std::fill(s.seed.begin(), s.seed.end(), 0);
-    std::copy_n(seed.begin(), std::min<std::size_t>(seed.size(), kSeedSize), s.seed.begin());
-    s.seedable = engine_from_seed(s.seed);
-    s.draws = 0;
-}
-
-std::vector<std::int32_t> random_seed_get() {
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    if (s.draws == 0) return s.seed;
-    // Fold the generator's position into a fresh seed vector and restart from
-    // it, so that putting the returned vector back reproduces what follows.
-    std::vector<std::int32_t> next(kSeedSize);
-    for (auto& v : next) v = static_cast<std::int32_t>(s.seedable() >> 33);
-    s.seed = next;
-    s.seedable = engine_from_seed(s.seed);
-    s.draws = 0;
-    return s.seed;
-}
-
-void random_seed_fresh() {
-    // The sequence starts from the clock at the first call after the hooks
-    // change, so that under repeatable_clock every run gets the same seeds.
-    State& s = state();
+// The next seed of the fresh-seed sequence: splitmix64 from the clock read at
+// the first call after the hooks change, so that under repeatable_clock
+// every run gets the same seeds.
+std::uint64_t next_fresh_seed(State& s) {
     bool start = false;
     {
         std::lock_guard lock(s.mutex);
@@ -94,8 +77,97 @@ void random_seed_fresh() {
     std::uint64_t z = s.fresh_sequence;
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    s.seedable.seed(z ^ (z >> 31));
+    return z ^ (z >> 31);
+}
+
+}  // namespace
+
+void mt19937_64_first_outputs(std::uint64_t seed, std::span<std::uint64_t> out) {
+    // Only the state words the first draws read are formed: draw i (i < 156)
+    // comes from words i, i + 1 and i + 156 of the seeded state after the
+    // generator's first twist.
+    constexpr std::size_t shift = 156;  // mt19937_64's middle word distance m
+    constexpr std::uint64_t multiplier = 6364136223846793005ULL;
+    constexpr std::uint64_t twist = 0xB5026F5AA96619E9ULL;
+    constexpr std::uint64_t upper = ~0ULL << 31, lower = ~upper;
+    constexpr std::size_t most = 64;
+    if (out.size() > most) throw std::out_of_range("mt19937_64_first_outputs: more than 64 draws");
+    const std::size_t k = out.size();
+    if (k == 0) return;
+    std::array<std::uint64_t, shift + most> state;
+    state[0] = seed;
+    for (std::size_t i = 1; i < shift + k; ++i) state[i] = multiplier * (state[i - 1] ^ (state[i - 1] >> 62)) + i;
+    for (std::size_t i = 0; i < k; ++i) {
+        const std::uint64_t y = (state[i] & upper) | (state[i + 1] & lower);
+        std::uint64_t z = state[i + shift] ^ (y >> 1) ^ ((y & 1) != 0 ? twist : 0);
+        z ^= (z >> 29) & 0x5555555555555555ULL;
+        z ^= (z << 17) & 0x71D67FFFEDA60000ULL;
+        z ^= (z << 37) & 0xFFF7EEE000000000ULL;
+        z ^= z >> 43;
+        out[i] = z;
+    }
+}
+
+double random_number() {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    if (s.hooks.random_number) return s.hooks.random_number();
+    ++s.draws;
+    return to_unit(seedable(s)());
+}
+
+int random_seed_size() { return kSeedSize; }
+
+void random_seed_put(std::span<const std::int32_t> seed) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    std::fill(s.seed.begin(), s.seed.end(), 0);
+    std::copy_n(seed.begin(), std::min<std::size_t>(seed.size(), kSeedSize), s.seed.begin());
+    s.seedable = engine_from_seed(s.seed);
+    s.pending = false;
+    s.draws = 0;
+}
+
+std::vector<std::int32_t> random_seed_get() {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    if (s.draws == 0) return s.seed;
+    // Fold the generator's position into a fresh seed vector and restart from
+    // it, so that putting the returned vector back reproduces what follows.
+    std::vector<std::int32_t> next(kSeedSize);
+    for (auto& v : next) v = static_cast<std::int32_t>(seedable(s)() >> 33);
+    s.seed = next;
+    s.seedable = engine_from_seed(s.seed);
+    s.draws = 0;
+    return s.seed;
+}
+
+void random_seed_fresh() {
+    State& s = state();
+    const std::uint64_t seed = next_fresh_seed(s);
+    std::lock_guard lock(s.mutex);
+    s.pending = false;
+    s.seedable.seed(seed);
     s.draws = 1;  // random_seed_get folds the new state into a seed vector
+}
+
+void random_fresh_draws(std::span<double> draws) {
+    State& s = state();
+    const std::uint64_t seed = next_fresh_seed(s);
+    std::array<std::uint64_t, 64> bits;
+    const std::size_t k = std::min(draws.size(), bits.size());
+    std::lock_guard lock(s.mutex);
+    const bool hooked = static_cast<bool>(s.hooks.random_number);
+    s.pending = true;
+    s.pending_seed = seed;
+    s.pending_discard = hooked ? 0 : k;
+    s.draws = hooked ? 1 : 1 + k;
+    if (hooked) {
+        for (double& u : draws) u = s.hooks.random_number();
+        return;
+    }
+    mt19937_64_first_outputs(seed, std::span(bits).first(k));
+    for (std::size_t i = 0; i < k; ++i) draws[i] = to_unit(bits[i]);
 }
 
 double simple_uniform() {

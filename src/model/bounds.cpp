@@ -235,6 +235,20 @@ double location_pass(std::span<const double> a, double c, double scale, std::spa
     return denominator != 0.0 ? numerator / denominator : 0.0;
 }
 
+// Median of values by selection (NaN counting as the largest), for values
+// whose mean or spread is beyond the binning.
+double selected_median(std::span<const double> values) {
+    thread_local std::vector<double> work;
+    work.assign(values.begin(), values.end());
+    const auto before = [](double a, double b) { return a < b || (std::isnan(b) && !std::isnan(a)); };
+    const std::size_t half = work.size() / 2;
+    std::nth_element(work.begin(), work.begin() + static_cast<std::ptrdiff_t>(half), work.end(), before);
+    const double upper = work[half];
+    if (work.size() % 2 == 1) return upper;
+    const double lower = *std::max_element(work.begin(), work.begin() + static_cast<std::ptrdiff_t>(half), before);
+    return lower / 2.0 + upper / 2.0;
+}
+
 }  // namespace
 
 double binmedian(std::span<const double> x, int n) {
@@ -247,6 +261,9 @@ double binmedian(std::span<const double> x, int n) {
     double squares = 0.0;
     for (const double v : values) squares += (v - mean) * (v - mean);
     const double sd = std::sqrt(squares / n);
+    // Squares that overflow (values beyond about 1e154) or NaN values leave no
+    // bins to count into.
+    if (!std::isfinite(mean) || !std::isfinite(sd)) return selected_median(values);
     const double lower = mean - sd;
     const double scale = bins / (2.0 * sd);
 
@@ -256,8 +273,11 @@ double binmedian(std::span<const double> x, int n) {
         if (v < lower) {
             ++below;
         } else if (v < mean + sd) {
-            // Rounding can put a value just below mean + sd one past the last bin.
-            const int bin = std::min(static_cast<int>((v - lower) * scale), bins - 1);
+            // Rounding can put a value just below mean + sd one past the last
+            // bin; a spread too small for its scale puts the lowest value at
+            // 0 times infinity.
+            const double t = (v - lower) * scale;
+            const int bin = t < bins ? static_cast<int>(t) : (t >= bins ? bins - 1 : 0);
             ++counts[static_cast<std::size_t>(bin)];
         }
     }
@@ -304,7 +324,8 @@ void robust_wt(int n, std::span<const double> r, std::span<double> w) {
     require(std::min(r.size(), w.size()), n, "robust_wt");
     const auto count = static_cast<std::size_t>(n);
     const auto weights = w.first(count);
-    std::vector<double> a(count);
+    thread_local std::vector<double> a;  // kept from call to call
+    a.resize(count);
     for (std::size_t i = 0; i < count; ++i) a[i] = std::fabs(r[i]);
 
     const double med = binmedian(a, n);

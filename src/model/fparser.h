@@ -56,16 +56,16 @@ struct tComp {
     std::int32_t stack_size = 0;         // deepest stack the formula needs
     std::int32_t stack_top = 0;          // running depth while compiling
     std::vector<Instruction> program;    // the codes translated for evalf
-    // Work space of evalf_rows, sized with the program: one block of rows
-    // per stack place, where each variable the program names is read, and
-    // the marks of failed rows.
-    std::vector<double> block_stack;
+    // For evalf_rows, set with the program: the stack places it needs (a
+    // block of rows each) and where each variable the program names is read.
+    std::size_t block_depth = 0;
     std::vector<BlockSource> block_sources;
-    std::vector<unsigned char> block_failed;
 };
 
 // Rows that evalf_rows runs every instruction over at a time.
 inline constexpr std::size_t block_rows = 64;
+// Tables from this many rows on are evaluated by several threads.
+inline constexpr std::size_t parallel_rows = 256;
 
 // Byte codes.  Variable k (1-based) of the name list is code
 // code_variable_first + k - 1.
@@ -139,8 +139,9 @@ double evalf(int i, std::span<const double> values);
 // values[k] on every row, with evalf's rules for the variables beyond the
 // values passed.  Each out[r] is bit for bit what evalf gives for row r's
 // values, and evalerrtype is that of the last row; every instruction runs
-// over a block of block_rows rows at once, without allocating.  out must
-// hold rows values.
+// over a block of block_rows rows at once, without allocating once each
+// thread's work space has its size.  From parallel_rows rows on, the blocks
+// are shared among the threads of row_threads.  out must hold rows values.
 void evalf_rows(int i, std::span<const double> values, std::span<const double* const> columns, std::size_t rows,
                 std::span<double> out);
 

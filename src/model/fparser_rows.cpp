@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "model/fparser.h"
 #include "model/fparser_steps.h"
+#include "model/row_threads.h"
 
 namespace fparser {
 
@@ -26,9 +28,8 @@ void size_block_space(tComp& slot) {
                                                                  (step.op - op_add_stack) % 5 == form_left_variable));
         if (names_variable) variables = std::max(variables, static_cast<std::size_t>(step.index) + 1);
     }
-    slot.block_stack.assign(static_cast<std::size_t>(deepest) * block_rows, 0.0);
+    slot.block_depth = static_cast<std::size_t>(deepest);
     slot.block_sources.assign(variables, BlockSource{});
-    slot.block_failed.assign(block_rows, 0);
 }
 
 }  // namespace steps
@@ -71,22 +72,51 @@ inline void right_power(double* t, double b, std::size_t n) {
         base_guarded([b](double a) { return std::pow(a, b); });
 }
 
+// guarded_log over a block: the values that need the logarithm of |x| get
+// it from operators::aln_rows together.
+inline void guarded_log_rows(double* t, std::size_t n) {
+    const auto by_aln = [](double m) { return m > eps && m < two_pow_52; };
+    double magnitude[block_rows];
+    for (std::size_t r = 0; r < n; ++r) {
+        const double m = std::fabs(t[r]);
+        magnitude[r] = by_aln(m) ? m : 2.0;
+    }
+    operators::aln_rows({magnitude, n}, {magnitude, n});
+    for (std::size_t r = 0; r < n; ++r) {
+        const double x = t[r];
+        t[r] = by_aln(std::fabs(x)) ? (x < 0.0 ? -magnitude[r] : magnitude[r]) : guarded_log(x);
+    }
+}
+
+// Work space of one thread: a block of rows per stack place, and the marks
+// of failed rows.
+struct BlockSpace {
+    std::vector<double> stack;
+    std::vector<unsigned char> failed = std::vector<unsigned char>(block_rows, 0);
+};
+
+BlockSpace& block_space(const tComp& slot) {
+    thread_local BlockSpace space;
+    if (space.stack.size() < slot.block_depth * block_rows) space.stack.resize(slot.block_depth * block_rows);
+    return space;
+}
+
 // Runs the slot's program over rows [first, first + n) (n <= block_rows)
 // into out, with sources[k] giving variable k's values.  Returns whether the
 // last row hit an out-of-range argument; such rows get 0.
 //
 // Built for AVX2 as well, chosen when the processor has it: wider vectors
 // over the block, the same IEEE operations on every row.
-[[gnu::target_clones("avx2", "default")]] bool run_block(tComp& slot, const BlockSource* sources, std::size_t first,
-                                                         std::size_t n, double* out) {
-    unsigned char* const failed = slot.block_failed.data();
+[[gnu::target_clones("avx2", "default")]] bool run_block(const tComp& slot, BlockSpace& space, const BlockSource* sources,
+                                                         std::size_t first, std::size_t n, double* out) {
+    unsigned char* const failed = space.failed.data();
     bool any_failed = false;
     const auto source = [&](const Instruction* step) {
         const BlockSource& s = sources[step->index];
         return s.by_row ? s.values + first : s.values;
     };
 
-    double* t = slot.block_stack.data();  // the top block, once a value is pushed
+    double* t = space.stack.data();  // the top block, once a value is pushed
     double* next = t;                      // where the next push goes
     for (const Instruction* step = slot.program.data(); step->op != op_end; ++step) {
         switch (step->op) {
@@ -106,6 +136,10 @@ inline void right_power(double* t, double b, std::size_t n) {
 
 #define KALVOR_FUNCTION_CASE(name, out_of_range, expr)      \
     case op_##name:                                         \
+        if (op_##name == op_log) {                          \
+            guarded_log_rows(t, n);                         \
+            break;                                          \
+        }                                                   \
         for (std::size_t r = 0; r < n; ++r) {               \
             const double x = t[r];                          \
             if (out_of_range) {                             \
@@ -178,11 +212,20 @@ void evalf_rows(int i, std::span<const double> values, std::span<const double* c
                                                  : BlockSource{&values[from], false};
     }
 
-    bool last_failed = false;
-    for (std::size_t first = 0; first < rows; first += block_rows) {
-        const std::size_t n = std::min(block_rows, rows - first);
-        last_failed = run_block(slot, slot.block_sources.data(), first, n, out.data() + first);
-    }
+    // Each block is computed alone, so the threads that share the blocks
+    // change nothing in the values.
+    const std::size_t blocks = (rows + block_rows - 1) / block_rows;
+    bool last_failed = false;  // written by the thread of the last block
+    const auto block = [&](std::size_t b) {
+        const std::size_t first = b * block_rows;
+        const bool failed = run_block(slot, block_space(slot), slot.block_sources.data(), first,
+                                      std::min(block_rows, rows - first), out.data() + first);
+        if (b == blocks - 1) last_failed = failed;
+    };
+    if (rows >= parallel_rows)
+        row_threads::run(blocks, block);
+    else
+        for (std::size_t b = 0; b < blocks; ++b) block(b);
     evalerrtype = last_failed ? 4 : 0;
 }
 

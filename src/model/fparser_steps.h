@@ -9,6 +9,7 @@
 
 #include "model/fparser.h"
 #include "model/operators.h"
+#include "model/operators_steps.h"
 
 namespace fparser::steps {
 
@@ -90,7 +91,7 @@ inline double guarded_tanh(double x) {
     X(exp, false, guarded_exp(x))                                             \
     X(log10, false, guarded_log10(x))                                         \
     X(log, false, guarded_log(x))                                             \
-    X(sqrt, false, operators::sqroot(x < 0.0 ? -x : x))                       \
+    X(sqrt, false, operators::steps::sqroot(x < 0.0 ? -x : x))                \
     X(sinh, false, std::sinh(x))                                              \
     X(cosh, false, std::cosh(x))                                              \
     X(tanh, false, guarded_tanh(x))                                           \

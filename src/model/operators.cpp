@@ -1,5 +1,7 @@
 #include "model/operators.h"
 
+#include "model/operators_steps.h"
+
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -187,20 +189,12 @@ TableSplit table_split(double x) {
 }  // namespace
 
 double qexp(double x) {
+    if (steps::qexp_by_table(x)) return steps::qexp_table(x);
     if (std::isnan(x)) return 1.0;
     // Too large to be changed by adding 1e16: saturate by sign.
     if (x + 1e16 == x) return x > 0.0 ? 1e32 : 1e-32;
-    const double ax = std::fabs(x);
-    if (ax <= 1e-16) return 1.0;
-    if (ax > 40.0) return beyond_table(x, 1e32, 1e-32);
-    const auto [t, f] = table_split(x);
-    if (f <= 1e-6) return t;
-    // (1 + f/4096)^4096 by twelve squarings, with a second-order correction.
-    double g = 1.0 + f / 4096.0;
-    for (int k = 0; k < 12; ++k) g *= g;
-    g *= 1.0 + f * f / 8192.0 * (1.0 + (f * f / 4.0 - f / 2.0) / 4096.0);
-    if (x < 0.0) g = 1.0 / g;
-    return t * g;
+    if (std::fabs(x) <= 1e-16) return 1.0;
+    return beyond_table(x, 1e32, 1e-32);
 }
 
 double aln(double x) {
@@ -210,29 +204,19 @@ double aln(double x) {
     if (x <= 2.22e-16) return -36.0;
     if (x >= 4.5e15) return 36.0;
 
-    // 2 atanh(t) series up to t^19, then Newton steps on e^y = x.
-    const double t = (x - 1.0) / (x + 1.0);
-    const double t2 = t * t;
-    double power = t, y = 0.0;
-    for (int k = 1; k <= 19; k += 2) {
-        y += power / k;
-        power *= t2;
-    }
-    y *= 2.0;
+    // A series, then Newton steps on e^y = x.
+    double y = steps::aln_series(x);
     const double tolerance = std::tanh(x) * 1e-8;
     for (int k = 0; k < 21; ++k) {
         const double e = qexp(y);
         const double d = e - x;
-        y -= 2.0 * d / (e + x);
+        y = steps::aln_step(y, e, x);
         if (std::fabs(d) <= tolerance) break;
     }
     return y;
 }
 
-double sqroot(double x) {
-    if (std::fabs(x) <= tiny) return 0.0;
-    return std::copysign(std::sqrt(std::fabs(x + tiny)), x);
-}
+double sqroot(double x) { return steps::sqroot(x); }
 
 double omega_w(double x) {
     if (const auto fixed = lambert_fixed_value(x)) return *fixed;

@@ -11,6 +11,7 @@
 // caller.
 
 #include <cstdint>
+#include <span>
 
 // ---- Lambert W, principal branch (w * e^w = x) ----
 
@@ -48,6 +49,13 @@ double qexp(double x);
 double aln(double x);
 // Square root of |x| carrying the sign of x; 0 for |x| <= 4.930380658e-32.
 double sqroot(double x);
+
+// Block forms: out[i] is bit for bit qexp(x[i]), aln(x[i]) for every i, the
+// values computed side by side in vector registers (aln's Newton steps go on
+// lane by lane until each value has converged, and its stopping test needs
+// tanh only where bounds on it cannot decide).  out may be x itself.
+void qexp_rows(std::span<const double> x, std::span<double> out);
+void aln_rows(std::span<const double> x, std::span<double> out);
 
 // Lambert W: the special values of omegawo, then the start of omagaw and up
 // to three corrections kept only when not negative and not above 1.01 times

@@ -286,9 +286,8 @@ void regfunc(std::span<double> x, std::span<const int> mask, double& fx, int n, 
 }
 
 void randomu(double& u) {
-    runtime::random_seed_fresh();
     std::array<double, 11> r{};
-    for (double& v : r) v = runtime::random_number();
+    runtime::random_fresh_draws(r);
     int k = 0;
     for (int j = 1; j <= 10; ++j) k += static_cast<int>((j - 6) * r[static_cast<std::size_t>(j - 1)]);
     u = r[static_cast<std::size_t>(std::abs(k))];

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdint>
+#include <random>
+#include <span>
 #include <vector>
 
 TEST(Runtime, SeedVectorReproducesTheSequence) {
@@ -52,6 +56,42 @@ TEST(Runtime, FreshSeedsRepeatUnderTheRepeatableClock) {
     const std::vector<double> first = draws();
     EXPECT_EQ(draws(), first);
     EXPECT_NE(first[0], first[1]);
+}
+
+TEST(Runtime, FirstOutputsOfASeedAreThoseOfTheFullGenerator) {
+    std::uint64_t seed = 0;
+    for (int k = 0; k < 2000; ++k, seed = seed * 6364136223846793005ULL + 1442695040888963407ULL) {
+        std::mt19937_64 full(seed);
+        std::array<std::uint64_t, 64> first{};
+        const std::size_t count = 1 + static_cast<std::size_t>(k) % first.size();
+        runtime::mt19937_64_first_outputs(seed, std::span(first).first(count));
+        for (std::size_t i = 0; i < count; ++i) ASSERT_EQ(first[i], full()) << "seed " << seed << " draw " << i;
+    }
+}
+
+TEST(Runtime, FreshDrawsLeaveTheGeneratorWhereTheDrawsOneByOneLeaveIt) {
+    // Two runs under the repeatable clock: fresh seeds with draws one by one,
+    // and the same by random_fresh_draws, each followed by plain draws.
+    const auto run = [](bool batched) {
+        runtime::set_hooks(runtime::repeatable_clock());
+        std::vector<double> values(11);
+        for (int round = 0; round < 3; ++round) {
+            if (batched) {
+                std::vector<double> batch(11);
+                runtime::random_fresh_draws(batch);
+                values.insert(values.end(), batch.begin(), batch.end());
+            } else {
+                runtime::random_seed_fresh();
+                for (int k = 0; k < 11; ++k) values.push_back(runtime::random_number());
+            }
+            if (round == 1) values.push_back(runtime::random_number());
+        }
+        for (const std::int32_t v : runtime::random_seed_get()) values.push_back(v);
+        values.push_back(runtime::random_number());
+        runtime::reset_hooks();
+        return values;
+    };
+    EXPECT_EQ(run(true), run(false));
 }
 
 TEST(Runtime, DrawsLieInTheUnitInterval) {

@@ -248,4 +248,22 @@ TEST(RobustWeights, ResidualAtCentreUsesTheLimit) {
     }
 }
 
+TEST(RobustWeights, ResidualsBeyondTheBinningGiveFiniteWeights) {
+    // Squares above the largest double (from about 1.4e154), infinities and
+    // NaN leave the mean or spread without a finite value: the median is then
+    // the middle value itself, and every weight stays finite.
+    const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
+    EXPECT_EQ(robustwt::binmedian(std::vector<double>{3, 1, 2e154, 2, 5}, 5), 3.0);
+    EXPECT_EQ(robustwt::binmedian(std::vector<double>{3, 1, 2e154, 2}, 4), 2.5);
+    EXPECT_EQ(robustwt::binmedian(std::vector<double>{nan, 4, 1}, 3), 4.0);
+    const std::vector<std::vector<double>> cases{
+        {3.2, 2e154, 35.8, -4.1, 1.0}, {1.7e308, -1.7e308, 2.0, 1.0}, {inf, 1.0, 2.0},
+        {-inf, inf, nan, 1.0},         {nan, nan},                    {5e-324, 0.0, 1e-320, 5e-324}};
+    for (const auto& r : cases) {
+        std::vector<double> w(r.size(), 1.0);
+        robustwt::robust_wt(static_cast<int>(r.size()), r, w);
+        for (const double v : w) EXPECT_TRUE(std::isfinite(v)) << r[0] << " " << r[1];
+    }
+}
+
 }  // namespace

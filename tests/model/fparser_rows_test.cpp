@@ -2,6 +2,7 @@
 // random formulas and rows that hit every guard, and its reading rules.
 
 #include "model/fparser.h"
+#include "model/row_threads.h"
 
 #include <gtest/gtest.h>
 
@@ -201,6 +202,31 @@ TEST_F(BlockEvaluation, NoRowsLeaveTheOutputAlone) {
     std::vector<double> out = {5.0};
     evalf_rows(0, std::vector<double>{1.0}, {}, 0, out);
     EXPECT_EQ(out[0], 5.0);
+}
+
+TEST_F(BlockEvaluation, ThreadsSharingTheRowsChangeNoBit) {
+    // Tables below and above the size that is shared, each at several thread
+    // counts, against one thread; the last row's error too.
+    FormulaMaker maker(77);
+    for (int f = 0; f < 40 && !HasFailure(); ++f) {
+        const std::string text = f == 0 ? "ASIN(X1/3)+P1*LOG(X2)" : maker.make(2 + f % 4);
+        SCOPED_TRACE(text);
+        compile(text);
+        for (const std::size_t rows : {fparser::parallel_rows - 1, fparser::parallel_rows, std::size_t{700}, std::size_t{1000}}) {
+            const std::vector<double> x1 = guard_rows(f + 1, rows), x2 = guard_rows(f + 500, rows);
+            row_threads::set_thread_count(1);
+            const std::vector<double> alone = batch(1.5, -0.5, x1, x2);
+            const int alone_error = fparser::evalerrtype;
+            for (const int threads : {2, 3, 8}) {
+                row_threads::set_thread_count(threads);
+                const std::vector<double> shared = batch(1.5, -0.5, x1, x2);
+                EXPECT_EQ(fparser::evalerrtype, alone_error) << rows << " rows, " << threads << " threads";
+                for (std::size_t r = 0; r < rows; ++r)
+                    ASSERT_TRUE(same_bits(shared[r], alone[r])) << "row " << r << " of " << rows << ", " << threads << " threads";
+            }
+        }
+    }
+    row_threads::set_thread_count(0);
 }
 
 }  // namespace

@@ -5,8 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <random>
+#include <span>
+#include <vector>
 
 namespace {
 
@@ -200,6 +205,36 @@ TEST(OtherLogarithms, DlnAndLln) {
     // One correction of the series: close inside, looser at the ends of its range.
     for (double x : {0.5, 2.0, -3.0}) EXPECT_NEAR(operators::lln(x), std::log(std::fabs(x)), 1e-8) << x;
     for (double x : {0.1, 15.0}) EXPECT_NEAR(operators::lln(x), std::log(x), 1e-5) << x;
+}
+
+// The block forms against the one-value functions, bit for bit, over values
+// at every guard and boundary of both (in a run longer than one chunk, with
+// a short tail) and random values of many magnitudes.
+TEST(BlockForms, QexpAndAlnGiveTheOneValueBits) {
+    std::vector<double> x = {0.0,    -0.0,   1e-17,  -1e-17, 1e-16,   -1e-16, 2.22e-16, 2.2204e-16, 1e-300,
+                             5e-324, 1.0,    -1.0,   1e-6,   1.000001, 2.0,   -2.0,     40.0,       -40.0,
+                             40.5,   -40.5,  69.9,   -69.9,  70.0,    -70.0,  1e16,     -1e16,      3e32,
+                             -3e32,  4.4e15, 4.5e15, -4.5e15, 4.6e15, 1e300,  -1e300,   nan,        -nan,
+                             inf,    -inf,   0.5,    36.0,   -36.0,   22.0,   0.9999999999, 1.0000000001};
+    std::mt19937_64 random(25);
+    std::uniform_real_distribution<double> exponent(-20.0, 20.0), unit(-1.0, 1.0);
+    while (x.size() < 1000) {
+        const double v = unit(random) * std::pow(10.0, exponent(random));
+        x.push_back(x.size() % 3 == 0 ? unit(random) * 45.0 : v);
+    }
+    for (const std::size_t n : {x.size(), std::size_t{70}, std::size_t{1}}) {
+        std::vector<double> q(n), l(n);
+        operators::qexp_rows(std::span(x).first(n), q);
+        operators::aln_rows(std::span(x).first(n), l);
+        for (std::size_t i = 0; i < n; ++i) {
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(q[i]), std::bit_cast<std::uint64_t>(operators::qexp(x[i]))) << x[i];
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(l[i]), std::bit_cast<std::uint64_t>(operators::aln(x[i]))) << x[i];
+        }
+    }
+    // In place.
+    std::vector<double> y = x;
+    operators::aln_rows(y, y);
+    for (std::size_t i = 0; i < x.size(); ++i) EXPECT_EQ(y[i], operators::aln(x[i])) << x[i];
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -197,6 +199,36 @@ TEST(Randomu, PicksTheDrawIndexedByTheTruncatedWeightedSum) {
     evolutions::randomu(u);
     runtime::reset_hooks();
     EXPECT_DOUBLE_EQ(u, 0.2);
+}
+
+
+// Bits of every draw folded into one number (FNV-1a over the 8 bytes).
+struct DrawHash {
+    unsigned long long value = 0xcbf29ce484222325ULL;
+    void add(double u) {
+        unsigned long long bits = 0;
+        std::memcpy(&bits, &u, sizeof bits);
+        for (int k = 0; k < 8; ++k) value = (value ^ ((bits >> (8 * k)) & 0xFF)) * 0x100000001b3ULL;
+    }
+};
+
+TEST(Randomu, RepeatsItsRecordedSequenceUnderTheRepeatableClock) {
+    // A long sequence as the reseeding draw gave it, then the run time's
+    // generator where those draws left it (a plain draw and the seed vector).
+    runtime::set_hooks(runtime::repeatable_clock());
+    DrawHash hash;
+    double first = 0.0, u = 0.0;
+    for (int k = 0; k < 100000; ++k) {
+        evolutions::randomu(u);
+        if (k == 0) first = u;
+        hash.add(u);
+    }
+    const double after = runtime::random_number();
+    for (const std::int32_t v : runtime::random_seed_get()) hash.add(v);
+    runtime::reset_hooks();
+    EXPECT_EQ(first, 0.76984184149493839);
+    EXPECT_EQ(after, 0.80594680712082456);
+    EXPECT_EQ(hash.value, 16169729448786935181ULL);
 }
 
 }  // namespace

@@ -271,4 +271,19 @@ TEST_F(MalformedFileTest, FileOfBlankLinesHasNoModelLine) {
     expect_refused("all_blank.dat", mainsub::abort_message(Abort::no_model_line));
 }
 
+TEST_F(MalformedFileTest, HugeResidualEndsEveryWeightingWithTheDriversMessage) {
+    // One Y of 2e154: its square overflows, under robust weighting the bin
+    // median's spread too.  Every weighting ends the run with the driver's
+    // own message.
+    for (int weighting = 1; weighting <= 5; ++weighting) {
+        SCOPED_TRACE(weighting);
+        dialogs.clear();
+        globals::iwt = weighting;
+        start("huge_residual.dat");
+        EXPECT_EQ(error(), shown(sharc_mod::abort_message()));
+        EXPECT_LT(common_data::fssqr, 0.0);
+        EXPECT_FALSE(fs::exists(dir / "RUN.TXT"));
+    }
+}
+
 }  // namespace
