@@ -215,6 +215,9 @@ constexpr int bins = 1000;
 // and the rows of one share.
 constexpr std::size_t parallel_rows = 512;
 constexpr std::size_t rows_per_piece = 32;
+// Fewer threads than this lose more in passing the terms between them than
+// they gain.
+constexpr int least_threads = 4;
 
 // One location pass around centre c: the weights into w and the step of c.
 // Each row's terms of the step's numerator and denominator are formed
@@ -247,7 +250,7 @@ double location_pass(std::span<const double> a, double c, double scale, std::spa
         }
     };
     const std::size_t pieces = (a.size() + rows_per_piece - 1) / rows_per_piece;
-    if (a.size() >= parallel_rows)
+    if (a.size() >= parallel_rows && row_threads::thread_count() >= least_threads)
         row_threads::run(pieces, terms);
     else
         for (std::size_t piece = 0; piece < pieces; ++piece) terms(piece);
