@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "foundations/nrutil.h"
+#include "model/row_threads.h"
 
 namespace {
 
@@ -210,27 +211,54 @@ constexpr double end_weight = 0.0894546282935481;  // k sin(a u) / u at u = a
 constexpr double outlier_weight = 1e-8;
 constexpr int bins = 1000;
 
+// Rows from which the terms of a location pass are shared among threads,
+// and the rows of one share.
+constexpr std::size_t parallel_rows = 512;
+constexpr std::size_t rows_per_piece = 32;
+// Fewer threads than this lose more in passing the terms between them than
+// they gain.
+constexpr int least_threads = 4;
+
 // One location pass around centre c: the weights into w and the step of c.
+// Each row's terms of the step's numerator and denominator are formed
+// first (by several threads on a large table), then summed in row order.
 double location_pass(std::span<const double> a, double c, double scale, std::span<double> w) {
+    thread_local std::vector<double> numerator_terms, denominator_terms;  // kept from call to call
+    numerator_terms.resize(a.size());
+    denominator_terms.resize(a.size());
+    // The threads that share the rows write into this thread's vectors.
+    const std::span<double> numerators = numerator_terms, denominators = denominator_terms;
+    const auto terms = [&](std::size_t piece) {
+        const std::size_t last = std::min(a.size(), (piece + 1) * rows_per_piece);
+        for (std::size_t i = piece * rows_per_piece; i < last; ++i) {
+            const double d = a[i] - c;
+            const double u = d / (tuning_ak * scale);
+            if (std::fabs(u) < 1e-8) {
+                w[i] = 1.0;
+                numerators[i] = d;
+                // k sin(a u) / u tends to a k as u goes to 0.
+                denominators[i] = u == 0.0 ? tuning_ak : tuning_k * std::sin(tuning_a * u) / u;
+            } else if (std::fabs(u) <= tuning_a) {
+                w[i] = tuning_k * std::sin(tuning_a * u) / u;
+                numerators[i] = d * w[i];
+                denominators[i] = w[i];
+            } else {
+                w[i] = outlier_weight;
+                numerators[i] = d * outlier_weight;
+                denominators[i] = end_weight;
+            }
+        }
+    };
+    const std::size_t pieces = (a.size() + rows_per_piece - 1) / rows_per_piece;
+    if (a.size() >= parallel_rows && row_threads::thread_count() >= least_threads)
+        row_threads::run(pieces, terms);
+    else
+        for (std::size_t piece = 0; piece < pieces; ++piece) terms(piece);
     double numerator = 0.0;
     double denominator = 0.0;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        const double d = a[i] - c;
-        const double u = d / (tuning_ak * scale);
-        if (std::fabs(u) < 1e-8) {
-            w[i] = 1.0;
-            numerator += d;
-            // k sin(a u) / u tends to a k as u goes to 0.
-            denominator += u == 0.0 ? tuning_ak : tuning_k * std::sin(tuning_a * u) / u;
-        } else if (std::fabs(u) <= tuning_a) {
-            w[i] = tuning_k * std::sin(tuning_a * u) / u;
-            numerator += d * w[i];
-            denominator += w[i];
-        } else {
-            w[i] = outlier_weight;
-            numerator += d * outlier_weight;
-            denominator += end_weight;
-        }
+        numerator += numerators[i];
+        denominator += denominators[i];
     }
     return denominator != 0.0 ? numerator / denominator : 0.0;
 }

@@ -108,7 +108,9 @@ void mode_weights(int mode, std::span<const double> r, std::span<const double> y
 void shared_x(kalvor::Matrix& x, int nd, int nx) {
     const std::array<const common_data::RowArray*, common_data::max_x> columns = {
         &common_data::xd, &common_data::xd2, &common_data::xd3};
-    x.resize(count_of(nd), count_of(std::min(nx, common_data::max_x)));
+    const std::size_t rows = count_of(nd), cols = count_of(std::min(nx, common_data::max_x));
+    // Every element is written below: a matrix of the right shape is not cleared first.
+    if (x.rows() != rows || x.cols() != cols) x.resize(rows, cols);
     for (std::size_t j = 0; j < x.cols(); ++j)
         for (std::size_t i = 0; i < x.rows(); ++i) x(i, j) = (*columns[j])[i];
 }
@@ -261,7 +263,7 @@ void vmfun(int n, std::span<const double> x, double& f) {
     shared_x(table, nd, nxd);
     for (int i = 0; i < nd; ++i)
         if (ysig[i] == 0.0) ysig[i] = 1.0;
-    ycalc.assign(count_of(nd), 0.0);
+    ycalc.resize(count_of(nd));  // fun writes every row
     double value = 0.0;
     fun(table, yd, x, n, nxd, nd, ndwt, ycalc, ysig, value);
     for (std::size_t i = 0; i < ycalc.size(); ++i) {

@@ -15,9 +15,11 @@ namespace row_threads {
 namespace {
 
 constexpr int most_threads = 64;
-// Pauses a worker spins through after a job before it sleeps, and a
-// waiting caller before it yields its processor once.
-constexpr int spins_before_sleep = 4000;
+// Pauses a worker spins through after a job before it sleeps (about a
+// millisecond: long enough to outlast the fit's own work between two
+// evaluations, since waking a sleeper costs more than the job it would
+// share), and a waiting caller before it yields its processor once.
+constexpr int spins_before_sleep = 40000;
 constexpr int spins_before_yield = 1000;
 
 void pause() {

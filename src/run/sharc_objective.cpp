@@ -62,13 +62,13 @@ void funcs(const kalvor::Matrix& x, std::span<const double> y, std::span<double>
            double& f) {
     using namespace common_data;
     const auto pw = p.first(count_of(np));
-    std::fill(ycalc.begin(), ycalc.begin() + static_cast<std::ptrdiff_t>(count_of(nrow)), 0.0);
     if (globals::nmdl >= no_model_selector) {
+        std::fill(ycalc.begin(), ycalc.begin() + static_cast<std::ptrdiff_t>(count_of(nrow)), 0.0);
         no_model(y, ycalc, nrow, f);
         return;
     }
 
-    funct::fun(x, y, pw, np, ncol, nrow, mode, ycalc, sig, f);
+    funct::fun(x, y, pw, np, ncol, nrow, mode, ycalc, sig, f);  // writes every row of ycalc
     fssqr = f;
 
     // funct::fun leaves the row count in common_data::nd.

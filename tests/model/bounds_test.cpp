@@ -1,9 +1,11 @@
 #include "model/bounds.h"
+#include "model/row_threads.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <random>
 #include <vector>
 
 namespace {
@@ -264,6 +266,26 @@ TEST(RobustWeights, ResidualsBeyondTheBinningGiveFiniteWeights) {
         robustwt::robust_wt(static_cast<int>(r.size()), r, w);
         for (const double v : w) EXPECT_TRUE(std::isfinite(v)) << r[0] << " " << r[1];
     }
+}
+
+TEST(RobustWeights, ThreadsSharingTheRowsChangeNoBit) {
+    // Tables below and above the size that is shared, heavy-tailed residuals.
+    std::mt19937_64 random(11);
+    std::cauchy_distribution<double> residual(0.0, 2.0);
+    for (const int n : {511, 512, 1000}) {
+        std::vector<double> r(static_cast<std::size_t>(n));
+        for (double& v : r) v = residual(random);
+        row_threads::set_thread_count(1);
+        std::vector<double> alone(r.size());
+        robustwt::robust_wt(n, r, alone);
+        for (const int threads : {2, 3, 8}) {
+            row_threads::set_thread_count(threads);
+            std::vector<double> shared(r.size());
+            robustwt::robust_wt(n, r, shared);
+            EXPECT_EQ(shared, alone) << n << " rows, " << threads << " threads";
+        }
+    }
+    row_threads::set_thread_count(0);
 }
 
 }  // namespace
