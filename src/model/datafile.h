@@ -21,8 +21,8 @@
 // Blank lines before the model line are skipped: the model line is line 1
 // for every reader, and the line numbers the checks report are those of the
 // file itself.
-// The value readers read no further than a "!" comment, take only the values
-// they need, and refuse a null value (two commas in a row).
+// The value readers (lines 2 on) read no further than a "!" comment, take
+// only the values they need, and refuse a null value (two commas in a row).
 //
 // A reader that cannot go on (the file cannot be opened, or a table cannot be
 // read) writes its message to standard output and throws FileError, whose
@@ -121,9 +121,9 @@ std::string too_many_rows_message(int nrows, bool at_least = false);
 // ---- line readers ----
 
 // Left-adjusts path in place; line = the first non-blank line among the first
-// 1000 lines (blank when none) up to its "!" comment, control characters and
-// white space blanked, left-adjusted. Throws FileError ("File_DATA_READ -
-// Fatal error #3A!").
+// 1000 lines (blank when none), control characters and white space blanked,
+// left-adjusted; it has no comment ("!" is the maximum operator). Throws
+// FileError ("File_DATA_READ - Fatal error #3A!").
 void a_model_line(kalvor::FixedText& path, kalvor::FixedText& line);
 // As a_model_line, with "#3B" in its message and the path left as it is.
 // Returns the length of the cleaned line before it was cut to the width of
