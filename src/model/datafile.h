@@ -55,12 +55,21 @@ inline constexpr std::size_t record_width = 512;
 // the reading stops before a longer line and tells its number, so that no
 // line costs more memory than that width. At most max_lines lines are kept;
 // cut() tells when more followed.
+//
+// The reading of a data file (Extent::data_block) goes no further than its
+// data block: it ends with the END or NEXT line that ends the block (kept,
+// its first record_width characters when it is longer), so that nothing
+// after it is read at all. After a blank line, which ends the block too, it
+// reads on to an END or NEXT line for the rows left unread; a longer line
+// there ends the reading and is no fault.
 class FileText {
 public:
     static constexpr int max_lines = 5000;
+    enum class Extent { whole_file, data_block };
 
-    // Reads the file at path; a path converts to a fresh reading.
-    FileText(std::string_view path);
+    // Reads the file at path; a path converts to a fresh reading of the
+    // whole file.
+    FileText(std::string_view path, Extent extent = Extent::whole_file);
     FileText(const std::string& path) : FileText(std::string_view(path)) {}
     FileText(const char* path) : FileText(std::string_view(path)) {}
 
@@ -70,7 +79,8 @@ public:
     // The unit the file was read on (for messages).
     int unit() const { return content_->unit; }
     const std::vector<std::string>& lines() const { return content_->lines; }
-    // File line number of the first line longer than record_width; 0 when none.
+    // File line number of the first line longer than record_width that is
+    // a fault (see above); 0 when none.
     int long_line() const { return content_->long_line; }
     bool cut() const { return content_->cut; }
 

@@ -622,10 +622,11 @@ PassResult run_pass(bool restart) {
     try {
         auto& path = globals::input_file_name;
         stringlib::s_adjustl(path.str());
-        // The file is read once: every step of the pass works on this one
-        // reading, whatever happens to the file meanwhile (an edit while the
-        // confirmation is up, a new version written during the fit).
-        const datafile::FileText file(path.trimmed());
+        // The file is read once, up to the end of its data block: every step
+        // of the pass works on this one reading, whatever happens to the file
+        // meanwhile (an edit while the confirmation is up, a new version
+        // written during the fit).
+        const datafile::FileText file(path.trimmed(), datafile::FileText::Extent::data_block);
         int rows = 0;
         if (!datafile::a_row_count(file, rows))
             reject(abort_text(join_lines({"The data file could not be opened:", file.path()})));

@@ -304,6 +304,16 @@ TEST_F(MalformedFileTest, MaximumOperatorOnTheModelLineIsFitted) {
     }
 }
 
+TEST_F(MalformedFileTest, LinesPastTheDataBlockAreNotHeldToTheLineWidth) {
+    // Notes of 600 characters after END, on the END line and after a blank
+    // line that ends the block.
+    for (const char* name : {"note_after_end.dat", "long_end_line.dat", "note_after_blank.dat"}) {
+        dialogs.clear();
+        fits = 0;
+        expect_example_fit(name);
+    }
+}
+
 TEST_F(MalformedFileTest, HelpExampleCopiedFits) {
     std::ofstream(dir / "HELP.DAT", std::ios::binary) << helptexts::example1().body;
     globals::input_file_name = (dir / "HELP.DAT").string();
