@@ -57,6 +57,13 @@ protected:
         main_sub();
     }
 
+    // A Restart of the data file last started.
+    void restart() {
+        globals::bpostrun = 1;
+        globals::bcancelrun = 0;
+        main_sub();
+    }
+
     // Sum of squared residuals of model at the fitted parameters over the
     // rows of the last fit.
     template <class Model>
@@ -312,6 +319,30 @@ TEST_F(MalformedFileTest, LinesPastTheDataBlockAreNotHeldToTheLineWidth) {
         fits = 0;
         expect_example_fit(name);
     }
+}
+
+TEST_F(MalformedFileTest, HeldParameterKeepsItsValueWhateverItsBounds) {
+    // P3 held at 0.5 with bounds 0 and 0, at Start and at a Restart.
+    const auto expect_held = [this] {
+        EXPECT_TRUE(errors().empty());
+        EXPECT_EQ(common_data::pfinal[2], 0.5);
+        EXPECT_EQ(common_data::pmask[2], 0);
+        const double sse = sse_at_fit([](double x, const double* p) { return p[1] * x / (p[0] + x) + 0.5; });
+        EXPECT_NEAR(common_data::fssqr, sse, 1e-9 * sse);
+    };
+    start("held_equal_bounds.dat");
+    expect_held();
+    restart();
+    expect_held();
+    EXPECT_EQ(fits, 2);
+    // Marked free, P3 is pinned by its equal bounds, at a Restart as at Start.
+    std::string text = file_text("RUN.DAT");
+    text.replace(text.find("FALSE"), 5, "TRUE");
+    std::ofstream(data, std::ios::binary) << text;
+    restart();
+    EXPECT_TRUE(errors().empty());
+    EXPECT_EQ(common_data::pfinal[2], 0.0);
+    EXPECT_EQ(common_data::pmask[2], 0);
 }
 
 TEST_F(MalformedFileTest, HelpExampleCopiedFits) {
