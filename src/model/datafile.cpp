@@ -86,9 +86,9 @@ std::string too_many_rows_message(int nrows, bool at_least) {
 
 namespace {
 
-// The first line that is not blank among the first 1000, up to its "!"
-// comment, cleaned, into line. Returns the trimmed length of the cleaned line
-// before it was cut to the width of line.
+// The first line that is not blank among the first 1000, cleaned, into line;
+// a "!" there is the formula's maximum operator, no comment. Returns the
+// trimmed length of the cleaned line before it was cut to the width of line.
 std::size_t first_nonblank_line(const FileText& text, kalvor::FixedText& line, const char* fatal) {
     LineFile file(text);
     if (!file.is_open()) fail(open_failure(fatal, text.path(), file.unit()));
@@ -97,7 +97,6 @@ std::size_t first_nonblank_line(const FileText& text, kalvor::FixedText& line, c
     for (int k = 0; k < 1000 && file.next(record); ++k) {
         // A line of white space only (a TAB, a CR) is blank too.
         if (adjusted_record(record).blank()) continue;
-        record = std::string(without_comment(record));
         clean_record(record);
         line.assign(record);
         return record.find_last_not_of(' ') + 1;

@@ -21,8 +21,8 @@
 // Blank lines before the model line are skipped: the model line is line 1
 // for every reader, and the line numbers the checks report are those of the
 // file itself.
-// The value readers read no further than a "!" comment, take only the values
-// they need, and refuse a null value (two commas in a row).
+// The value readers (lines 2 on) read no further than a "!" comment, take
+// only the values they need, and refuse a null value (two commas in a row).
 //
 // A reader that cannot go on (the file cannot be opened, or a table cannot be
 // read) writes its message to standard output and throws FileError, whose
@@ -55,12 +55,21 @@ inline constexpr std::size_t record_width = 512;
 // the reading stops before a longer line and tells its number, so that no
 // line costs more memory than that width. At most max_lines lines are kept;
 // cut() tells when more followed.
+//
+// The reading of a data file (Extent::data_block) goes no further than its
+// data block: it ends with the END or NEXT line that ends the block (kept,
+// its first record_width characters when it is longer), so that nothing
+// after it is read at all. After a blank line, which ends the block too, it
+// reads on to an END or NEXT line for the rows left unread; a longer line
+// there ends the reading and is no fault.
 class FileText {
 public:
     static constexpr int max_lines = 5000;
+    enum class Extent { whole_file, data_block };
 
-    // Reads the file at path; a path converts to a fresh reading.
-    FileText(std::string_view path);
+    // Reads the file at path; a path converts to a fresh reading of the
+    // whole file.
+    FileText(std::string_view path, Extent extent = Extent::whole_file);
     FileText(const std::string& path) : FileText(std::string_view(path)) {}
     FileText(const char* path) : FileText(std::string_view(path)) {}
 
@@ -70,7 +79,8 @@ public:
     // The unit the file was read on (for messages).
     int unit() const { return content_->unit; }
     const std::vector<std::string>& lines() const { return content_->lines; }
-    // File line number of the first line longer than record_width; 0 when none.
+    // File line number of the first line longer than record_width that is
+    // a fault (see above); 0 when none.
     int long_line() const { return content_->long_line; }
     bool cut() const { return content_->cut; }
 
@@ -121,9 +131,9 @@ std::string too_many_rows_message(int nrows, bool at_least = false);
 // ---- line readers ----
 
 // Left-adjusts path in place; line = the first non-blank line among the first
-// 1000 lines (blank when none) up to its "!" comment, control characters and
-// white space blanked, left-adjusted. Throws FileError ("File_DATA_READ -
-// Fatal error #3A!").
+// 1000 lines (blank when none), control characters and white space blanked,
+// left-adjusted; it has no comment ("!" is the maximum operator). Throws
+// FileError ("File_DATA_READ - Fatal error #3A!").
 void a_model_line(kalvor::FixedText& path, kalvor::FixedText& line);
 // As a_model_line, with "#3B" in its message and the path left as it is.
 // Returns the length of the cleaned line before it was cut to the width of

@@ -46,9 +46,26 @@ Record bounded_record(std::streambuf& in, std::string& record) {
     return any ? Record::line : Record::end;
 }
 
+// Where the reading of a data file stands: before its model line, in its
+// data block, or past a blank line that ended the block.
+enum class Place { before_model, in_block, after_blank };
+
+// Steps place over the next line of a data file (too_long: only its first
+// record_width characters are in record, and it is no blank line); true when
+// the line is the END or NEXT line that ends the block.
+bool ends_block(Place& place, std::string_view record, bool too_long) {
+    if (place == Place::before_model) {
+        if (!too_long && adjusted_record(record).blank()) return false;
+        place = Place::in_block;
+    }
+    if (block_end(record) != BlockEnd::none) return true;
+    if (place == Place::in_block && !too_long && blank_record(record)) place = Place::after_blank;
+    return false;
+}
+
 }  // namespace
 
-FileText::FileText(std::string_view path) {
+FileText::FileText(std::string_view path, Extent extent) {
     auto content = std::make_shared<Content>();
     content->path = trimmed_path(path);
     const UnitLease lease;
@@ -59,11 +76,16 @@ FileText::FileText(std::string_view path) {
         std::error_code ec;
         content->opened = in.is_open() && !std::filesystem::is_directory(name, ec);
         std::string record;
+        Place place = Place::before_model;
         while (content->opened && in.rdbuf() != nullptr) {
             const Record read = bounded_record(*in.rdbuf(), record);
             if (read == Record::end) break;
-            if (read == Record::too_long) {
-                content->long_line = static_cast<int>(content->lines.size()) + 1;
+            const bool too_long = read == Record::too_long;
+            const bool last = extent == Extent::data_block && ends_block(place, record, too_long);
+            if (too_long && !last) {
+                // Past a blank line that ended the block no line is data:
+                // a long one there only ends the reading.
+                if (place != Place::after_blank) content->long_line = static_cast<int>(content->lines.size()) + 1;
                 break;
             }
             if (static_cast<int>(content->lines.size()) == max_lines) {
@@ -71,6 +93,7 @@ FileText::FileText(std::string_view path) {
                 break;
             }
             content->lines.push_back(record);
+            if (last) break;
         }
     }
     content_ = std::move(content);

@@ -401,17 +401,21 @@ struct FileValues {
     int nd = 0;
     std::vector<int> mask;
     std::vector<double> start, lo, hi;
-    kalvor::Matrix xy;  // nd x (nx + 1)
+    std::vector<bool> pinned;  // free in the file, held by equal bounds
+    kalvor::Matrix xy;         // nd x (nx + 1)
 };
 
-// A parameter whose lower bound equals its upper bound is held at that
-// value; returns the number of parameters left free.
+// A free parameter whose lower bound equals its upper bound is held at that
+// value; a held one keeps its own value, whatever its bounds. Returns the
+// number of parameters left free.
 int pin_equal_bounds(FileValues& v) {
     int free = 0;
+    v.pinned.assign(static_cast<std::size_t>(v.npar), false);
     for (int j = 0; j < v.npar; ++j) {
-        if (v.lo[j] == v.hi[j]) {
+        if (v.mask[j] != 0 && v.lo[j] == v.hi[j]) {
             v.mask[j] = 0;
             v.start[j] = v.lo[j];
+            v.pinned[j] = true;
         }
         if (v.mask[j] != 0) ++free;
     }
@@ -498,7 +502,8 @@ void prepare_fit(const FileValues& v, bool restart, int mode, sharc_mod::SharcAr
         common_data::pboundlo[j] = v.lo[j];
         common_data::pboundhi[j] = v.hi[j];
         common_data::pmask[j] = v.mask[j];
-        if (restart) {
+        // A Restart goes on from the last fit, but equal bounds pin as at Start.
+        if (restart && !v.pinned[j]) {
             a.p[j] = common_data::pfinal[j];
         } else {
             // A free parameter never starts at exactly zero.
@@ -622,10 +627,11 @@ PassResult run_pass(bool restart) {
     try {
         auto& path = globals::input_file_name;
         stringlib::s_adjustl(path.str());
-        // The file is read once: every step of the pass works on this one
-        // reading, whatever happens to the file meanwhile (an edit while the
-        // confirmation is up, a new version written during the fit).
-        const datafile::FileText file(path.trimmed());
+        // The file is read once, up to the end of its data block: every step
+        // of the pass works on this one reading, whatever happens to the file
+        // meanwhile (an edit while the confirmation is up, a new version
+        // written during the fit).
+        const datafile::FileText file(path.trimmed(), datafile::FileText::Extent::data_block);
         int rows = 0;
         if (!datafile::a_row_count(file, rows))
             reject(abort_text(join_lines({"The data file could not be opened:", file.path()})));

@@ -131,7 +131,7 @@ TextWindow example1() {
         "Example input data file format: Michaelis-Menten.dat",
         21,
         join({
-            "y = P2*X1/(P1 + X1)   !<-- User-defined model",
+            "y = P2*X1/(P1 + X1)",
             "10.        100.       !<-- Initial parameter values",
             "1.E-06     1.E-06     !<-- Lower limits of parameters",
             "1.E+06     1.E+06     !<-- Upper limits of parameters",
@@ -159,7 +159,7 @@ TextWindow example1() {
             "END     !<-- Enter END TO EXIT",
         }),
         format_notes({
-            "The first line holds the model function (UDF),",
+            "The first line holds the user-defined model (UDF),",
             "y = P2*X1/(P1 + X1), with two adjustable parameters,",
             "P1 and P2. Line 2 holds their initial values, lines 3",
             "and 4 the lower (1.E-06) and upper (1.E+06) limits.",
@@ -167,7 +167,7 @@ TextWindow example1() {
             "a mask of FALSE holds it at its initial value.",
             "The data follow in columns, one row per point: the",
             "independent variable X1 first and Y last; all 20 rows",
-            "form one curve.",
+            "form one curve. Lines 2 on may end in a note after \"!\".",
             "The last line of the data file must contain the word \"END\" to finish.",
         }),
     };
@@ -178,7 +178,7 @@ TextWindow example2() {
         "Example input data file format: Hougen.dat",
         21,
         join({
-            "y=(P1*X2-X3/P5)/(1.0+P2*X1+P3*X2+P4*X3)   !<-- UDF Model function",
+            "y=(P1*X2-X3/P5)/(1.0+P2*X1+P3*X2+P4*X3)",
             "40.     30.     20.     10.     0.5     !<-- Initial parameter values",
             "1.E-06  1.E-06  1.E-06  1.E-06  1.E-06  !<-- Lower limits of parameters",
             "1.E+06  1.E+06  1.E+06  1.E+06  1.E+06  !<-- Upper limits of parameters",
@@ -201,7 +201,7 @@ TextWindow example2() {
             "END     !<-- Enter END TO EXIT",
         }),
         format_notes({
-            "The first line holds the model function (UDF) with five",
+            "The first line holds the UDF model function with five",
             "adjustable parameters, P1 to P5, and three independent",
             "variables, X1 to X3. Line 2 holds the initial values,",
             "lines 3 and 4 the lower (1.E-06) and upper (1.E+06)",
@@ -220,7 +220,7 @@ TextWindow example3() {
         "Example input data file format: Michaelis-Menten 3 Curves",
         30,
         join({
-            "y=P2*(X2=1)/(1+P1/X1)+P4*(X2=2)/(1+P3/X1)+P6*(X2=3)/(1+P5/X1) !<--UDF model",
+            "y=P2*(X2=1)/(1+P1/X1)+P4*(X2=2)/(1+P3/X1)+P6*(X2=3)/(1+P5/X1)",
             "1.0     1.0     1.0     1.0     1.0     1.0     !<-- Initial parameter values",
             "1.E-6   1.E-6   1.E-6   1.E-6   1.E-6   1.E-6   !<-- Lower limits of parameters",
             "1.E+6   1.E+6   1.E+6   1.E+6   1.E+6   1.E+6   !<-- Upper limits of parameters",
@@ -258,7 +258,7 @@ TextWindow example3() {
             "END     !<-- Enter END TO EXIT",
         }),
         format_notes({
-            "The first line holds the model function (UDF): three",
+            "The first line holds the UDF model: three",
             "Michaelis-Menten curves in one model, six adjustable",
             "parameters P1 to P6. The logical terms (X2=1), (X2=2)",
             "and (X2=3) are 1 on the rows of their curve and 0",

@@ -2,10 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "model/globals.h"
@@ -360,6 +367,28 @@ TEST_F(DataFileTest, FileOfMoreThan1000RowsIsRejected) {
 }
 
 // ---- counts and values ----
+
+TEST_F(DataFileTest, DataFileReadingEndsWithItsBlock) {
+    // A pipe whose writer sends one line without end after END: the reading
+    // of the data file stops at END and reads nothing of that line.
+    const fs::path pipe = dir_ / "endless.dat";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::thread writer([&] {
+        // Once the reader has closed the pipe, a write fails with EPIPE.
+        sigset_t broken_pipe;
+        sigemptyset(&broken_pipe);
+        sigaddset(&broken_pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &broken_pipe, nullptr);
+        const int fd = ::open(pipe.c_str(), O_WRONLY);
+        std::string text = "y = P1*X1\n1\n0\n2\nT\n1 2\nEND\n";
+        while (fd >= 0 && ::write(fd, text.data(), text.size()) > 0) text.assign(4096, 'n');
+        if (fd >= 0) ::close(fd);
+    });
+    const datafile::FileText endless(pipe.string(), datafile::FileText::Extent::data_block);
+    writer.join();
+    EXPECT_EQ(endless.lines().size(), 7u);
+    EXPECT_EQ(endless.long_line(), 0);
+}
 
 // ---- malformed lines ----
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -34,6 +35,9 @@ protected:
             ++fits;
             rows = a.n;
             first_y = a.n > 0 ? a.y[0] : 0.0;
+            x.resize(static_cast<std::size_t>(a.n));
+            for (int i = 0; i < a.n; ++i) x[i] = a.x(i, 0);
+            y = a.y;
             return sharc_mod::sharc(a);
         });
     }
@@ -51,6 +55,25 @@ protected:
         globals::bpostrun = 0;
         globals::bcancelrun = 0;
         main_sub();
+    }
+
+    // A Restart of the data file last started.
+    void restart() {
+        globals::bpostrun = 1;
+        globals::bcancelrun = 0;
+        main_sub();
+    }
+
+    // Sum of squared residuals of model at the fitted parameters over the
+    // rows of the last fit.
+    template <class Model>
+    double sse_at_fit(Model model) const {
+        double sum = 0.0;
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            const double r = y[i] - model(x[i], common_data::pfinal.data());
+            sum += r * r;
+        }
+        return sum;
     }
 
     // The single error shown, as the dialog shows it.
@@ -87,6 +110,7 @@ protected:
     int fits = 0;
     int rows = 0;
     double first_y = 0.0;
+    std::vector<double> x, y;  // X1 and Y of the last fit
 };
 
 TEST_F(MalformedFileTest, RepeatCountsAfterACommentAreNotRead) {
@@ -256,7 +280,72 @@ TEST_F(MalformedFileTest, SyntaxErrorMarkerStandsUnderTheFault) {
 
 TEST_F(MalformedFileTest, CarriageReturnsAloneEndTheLines) { expect_example_fit("cr_line_ends.dat"); }
 
-TEST_F(MalformedFileTest, HelpExampleCopiedWithItsNoteFits) {
+TEST_F(MalformedFileTest, MaximumOperatorOnTheModelLineIsFitted) {
+    // "!" is the maximum and binds tightest; at the fitted parameters the
+    // maximum takes its constant on some rows, so the plain model differs.
+    using Model = double (*)(double, const double*);
+    const struct {
+        const char* file;
+        Model model;
+    } cases[] = {
+        {"max_operator.dat", [](double x, const double* p) { return p[1] * x / std::max(p[0] + x, 40.0); }},
+        {"max_in_brackets.dat",
+         [](double x, const double* p) { return p[1] * std::max(x, 20.0) / (p[0] + std::max(x, 20.0)); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        dialogs.clear();
+        fits = 0;
+        start(c.file);
+        EXPECT_TRUE(errors().empty());
+        ASSERT_EQ(fits, 1);
+        EXPECT_EQ(rows, 20);
+        int capped = 0;
+        for (const double xi : x) {
+            const double* p = common_data::pfinal.data();
+            capped += c.model(xi, p) != p[1] * xi / (p[0] + xi) ? 1 : 0;
+        }
+        EXPECT_GT(capped, 0);
+        const double sse = sse_at_fit(c.model);
+        EXPECT_NEAR(common_data::fssqr, sse, 1e-9 * sse);
+    }
+}
+
+TEST_F(MalformedFileTest, LinesPastTheDataBlockAreNotHeldToTheLineWidth) {
+    // Notes of 600 characters after END, on the END line and after a blank
+    // line that ends the block.
+    for (const char* name : {"note_after_end.dat", "long_end_line.dat", "note_after_blank.dat"}) {
+        dialogs.clear();
+        fits = 0;
+        expect_example_fit(name);
+    }
+}
+
+TEST_F(MalformedFileTest, HeldParameterKeepsItsValueWhateverItsBounds) {
+    // P3 held at 0.5 with bounds 0 and 0, at Start and at a Restart.
+    const auto expect_held = [this] {
+        EXPECT_TRUE(errors().empty());
+        EXPECT_EQ(common_data::pfinal[2], 0.5);
+        EXPECT_EQ(common_data::pmask[2], 0);
+        const double sse = sse_at_fit([](double x, const double* p) { return p[1] * x / (p[0] + x) + 0.5; });
+        EXPECT_NEAR(common_data::fssqr, sse, 1e-9 * sse);
+    };
+    start("held_equal_bounds.dat");
+    expect_held();
+    restart();
+    expect_held();
+    EXPECT_EQ(fits, 2);
+    // Marked free, P3 is pinned by its equal bounds, at a Restart as at Start.
+    std::string text = file_text("RUN.DAT");
+    text.replace(text.find("FALSE"), 5, "TRUE");
+    std::ofstream(data, std::ios::binary) << text;
+    restart();
+    EXPECT_TRUE(errors().empty());
+    EXPECT_EQ(common_data::pfinal[2], 0.0);
+    EXPECT_EQ(common_data::pmask[2], 0);
+}
+
+TEST_F(MalformedFileTest, HelpExampleCopiedFits) {
     std::ofstream(dir / "HELP.DAT", std::ios::binary) << helptexts::example1().body;
     globals::input_file_name = (dir / "HELP.DAT").string();
     main_sub();
