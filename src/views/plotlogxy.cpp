@@ -374,7 +374,10 @@ void Commands::ycl_off() {
     redraw(*w_);
 }
 
-bool Commands::closeflag_cancel() { return false; }
+bool Commands::close_box() {
+    handle_quit();
+    return false;
+}
 
 // ---- the window ----
 
@@ -402,7 +405,6 @@ void plotlogxy(std::span<const float> x, std::span<const float> y, std::span<con
     ag::setbkcolor(ag::WHITE);
     ag::clearviewport();
     ag::settextstyle(ag::PLOT_FONT, ag::HORIZ_DIR, 14);
-    ag::setwindowsystemclosecallback(Commands::closeflag_cancel);
     // The plot window owns the child windows while it is open.
     globals::close_child_windows([](int id) { ag::closewindow(id); });
     globals::child_windows[globals::child_owner] = w->id;
@@ -440,6 +442,7 @@ void plotlogxy(std::span<const float> x, std::span<const float> y, std::span<con
     }
 
     Commands commands(w);
+    ag::setwindowsystemclosecallback([commands]() mutable { return commands.close_box(); });
     {
         std::lock_guard guard(w->lock);
         aplot::aplot_t plot = aplot::initialize_plot();
