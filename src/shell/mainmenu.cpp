@@ -145,6 +145,7 @@ void Menu::outer_reset() {
     globals::bfile = globals::bopen = globals::brun = globals::berror = 0;
     globals::bcorrectmdl = globals::bdataerror = 0;
     globals::bcancelrun = 0;
+    globals::bquit = 0;
     difficulty::clearoptlevel();
     difficulty::clearwtlevel();
     difficulty::clearsmoothlevel();
@@ -380,7 +381,7 @@ void Menu::request(int code) {
         prepare(code);
         store(code);
     } else if (code == choice::quit) {
-        shell::cancel_regression();
+        shell::quit_regression();
     }
 }
 
