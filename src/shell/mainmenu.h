@@ -119,6 +119,7 @@ private:
     void draw_output();
     void draw_button_bar_frame();
     void fit_width_to_output();
+    void fit_scroll_to_output();
 
     // Enabling layer: change the panel and apply it to the controls.
     menu_rules::RunFlags flags() const;

@@ -132,18 +132,30 @@ TEST_F(RunCommands, StartAndConfirmShowTheSummaryAndWriteTheResultsFile) {
     std::ofstream(fs::current_path() / "main_window_after_fit.png", std::ios::binary)
         .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
 
-    // Scrolling shows up to eight lines from the chosen one; at the last line nothing.
+    // Scrolling shows eight lines from the chosen one, and neither the scroll
+    // bar nor the wheel goes past the page whose bottom line is the last.
     td::clear_text_log(main_);
-    ASSERT_TRUE(td::scroll(main_, 48));
+    ASSERT_TRUE(td::scroll(main_, 20));
     ASSERT_TRUE(td::wait_idle());
     const auto shown = output_records(main_);
     ASSERT_EQ(shown.size(), 8u);
     EXPECT_EQ(shown.front().y, 1);
     EXPECT_EQ(shown.back().y, 1 + 7 * 15);
+    const auto position = [this] {
+        for (const auto& c : td::controls(main_))
+            if (c.kind == td::ControlKind::ScrollBar) return c.position;
+        return -1;
+    };
+    for (int k = 0; k < 10; ++k) ASSERT_TRUE(td::wheel(main_, 3));
+    ASSERT_TRUE(td::wait_idle());
+    const int wheel_end = position();
     td::clear_text_log(main_);
     ASSERT_TRUE(td::scroll(main_, menu::output_lines));
     ASSERT_TRUE(td::wait_idle());
-    EXPECT_TRUE(output_records(main_).empty());
+    EXPECT_EQ(position(), wheel_end);
+    const auto last_page = output_records(main_);
+    ASSERT_EQ(last_page.size(), 8u);
+    EXPECT_NE(last_page.back().text.find("Date Saved"), std::string::npos);
 
     // A Restart runs from the last fit without asking; then Start is on and Restart off.
     ASSERT_TRUE(td::click_button(main_, "Restart"));
