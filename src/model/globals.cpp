@@ -18,6 +18,7 @@ int bcorrectmdl = 0;
 int bdataerror = 0;
 int berror = 0;
 std::atomic<int> bcancelrun{0};
+std::atomic<int> bquit{0};
 int bnext = 0;
 int brewt = 0;
 
@@ -124,6 +125,7 @@ void reset_run_state() {
 
     bfile = bopen = brun = bpostrun = brerun = bcorrectmdl = bdataerror = berror = 0;
     bcancelrun.store(0);
+    bquit.store(0);
     bnext = brewt = 0;
 
     nmdl = iexpzero = iopt = iopt2 = iwt = ismth = ilbl = 0;

@@ -61,6 +61,7 @@ extern int bcorrectmdl;  // the user confirmed the model
 extern int bdataerror;   // the data file was rejected
 extern int berror;       // the model text failed its syntax check
 extern std::atomic<int> bcancelrun;  // Cancel pressed in the running fit's window
+extern std::atomic<int> bquit;       // Quit chosen: the run in progress ends at its next Cancel point, then the program
 extern int bnext;        // the data block just counted ended with NEXT
 extern int brewt;        // the fit is a re-weighted second pass
 

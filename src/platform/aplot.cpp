@@ -285,9 +285,16 @@ testdriver::PlotRecord plot_record(const Plot& plot, int left, int top, int widt
     return r;
 }
 
-// Draws text at a canvas point and records it as a drawn text.
+// Draws text at a canvas point (the start of its baseline; a vertical text
+// reads upward from it) and records it as a drawn text with its ink.
 void label(appgraphics::detail::Window& w, QPainter& p, const QFont& font, int size, QPoint at,
            const std::string& text, bool vertical) {
+    const QFontMetrics fm(font);
+    const int advance = fm.horizontalAdvance(qtext(text));
+    QRect ink = vertical ? QRect(at.x() - fm.ascent(), at.y() - advance, fm.height(), advance)
+                         : QRect(at.x(), at.y() - fm.ascent(), advance, fm.height());
+    if (p.hasClipping()) ink = ink.intersected(p.clipBoundingRect().toAlignedRect());
+    if (!ink.isEmpty()) appgraphics::detail::log_ink(w, {ink, text});
     p.setFont(font);
     p.setPen(Qt::black);
     if (vertical) {
@@ -467,6 +474,7 @@ void embed_plot(aplot_t plot, int window, int left, int top, int width, int heig
     p.setClipRect(outer);
     p.setRenderHint(QPainter::Antialiasing, false);
     p.fillRect(outer, Qt::white);
+    detail::wipe_ink(*w, outer);
 
     constexpr int kTickSize = 11, kLabelSize = 13;
     const QFont tick_font = detail::make_font(PLOT_FONT, kTickSize);

@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QBuffer>
+#include <QDir>
+#include <QFile>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -82,14 +84,36 @@ void filter_messages(QtMsgType type, const QMessageLogContext& context, const QS
     if (g_default_handler) g_default_handler(type, context, message);
 }
 
+// KALVOR_TEST_SCREEN=<width>x<height>: the windows run headless on one
+// screen of that size, which the offscreen platform reads from a file;
+// returns the file, or an empty name when the variable is not set.
+QString choose_screen() {
+    const QStringList size = qEnvironmentVariable("KALVOR_TEST_SCREEN").split(QLatin1Char('x'));
+    if (size.size() != 2) return {};
+    const QString file = QDir::temp().filePath(
+        QStringLiteral("kalvor_screen_%1.json").arg(QCoreApplication::applicationPid()));
+    QFile config(file);
+    if (!config.open(QIODevice::WriteOnly)) return {};
+    config.write(QStringLiteral(R"({"screens": [{"name": "screen", "x": 0, "y": 0, "width": %1, "height": %2,)"
+                                R"( "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})")
+                     .arg(size[0].toInt())
+                     .arg(size[1].toInt())
+                     .toUtf8());
+    config.close();
+    qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + file).toLocal8Bit());
+    return file;
+}
+
 void ensure_application() {
     if (!QCoreApplication::instance()) {
         g_default_handler = qInstallMessageHandler(filter_messages);
+        const QString screen_file = choose_screen();
         if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;
         static char name[] = "kalvor_test";
         static char* argv[] = {name, nullptr};
         new QApplication(argc, argv);  // lives as long as the test process
+        if (!screen_file.isEmpty()) QFile::remove(screen_file);
         QApplication::setQuitOnLastWindowClosed(false);
     }
     install_gui();
@@ -495,6 +519,14 @@ std::vector<std::string> unreachable_text(int window) {
             }
         }
         return out;
+    });
+}
+
+ScreenSize screen_size() {
+    settle();
+    return on_gui([] {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        return screen ? ScreenSize{screen->geometry().width(), screen->geometry().height()} : ScreenSize{};
     });
 }
 

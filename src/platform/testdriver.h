@@ -154,6 +154,14 @@ Image decode_png(const std::vector<unsigned char>& png);
 // why; empty when all can be reached.
 std::vector<std::string> unreachable_text(int window);
 
+struct ScreenSize {
+    int width = 0, height = 0;
+};
+// The screen the windows are shown on: headless, the offscreen platform's
+// screen, whose size the variable KALVOR_TEST_SCREEN=<width>x<height> sets
+// when the first Session starts.
+ScreenSize screen_size();
+
 std::vector<TextRecord> text_log(int window);
 // The last plot embedded into the window, if any (also after it closed).
 std::optional<PlotRecord> last_plot(int window);

@@ -698,7 +698,8 @@ void main_sub() {
             outlines::log_run(globals::input_file_name.str(), texts);
         }
         globals::iexpzero = 0;
-        if (globals::bnext != 1 || restart) break;
+        // After a Quit the series ends here, without a further dialog.
+        if (globals::bnext != 1 || restart || globals::bquit != 0) break;
 
         outlines::show_information(base_name(globals::input_file_name.trimmed()) + " : SSQR= " +
                                    texts.ssqr.trimmed() + " : MIC= " + texts.mic.trimmed());

@@ -10,7 +10,8 @@
 // answered No), rejected (an abort message was shown, globals::bdataerror =
 // 1), aborted by the driver (its message was shown; no report, no second
 // fit), cancelled or fitted. A data block that ends with NEXT in a file named
-// "...#<n>.DAT" goes on with the file "...#<n+1>.DAT".
+// "...#<n>.DAT" goes on with the file "...#<n+1>.DAT", unless Quit was
+// chosen (globals::bquit).
 //
 // The start of a run (Start: globals::bpostrun = 0, Restart: 1) and
 // globals::bcancelrun = 0 are set by the caller.

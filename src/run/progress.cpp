@@ -147,6 +147,8 @@ void RunDisplay::open(DriverState& s) {
         std::lock_guard lock(open_display_mutex);
         open_display = link_;
     }
+    // A Quit chosen while no display was open to take it cancels this fit.
+    if (globals::bquit != 0) link_->press();
     appgraphics::settextstyle(sans_serif, appgraphics::HORIZ_DIR, 14);
     button_ = appgraphics::createbutton(290, 125, 90, 20, "Cancel", [link = link_] { link->press(); });
     appgraphics::enablebutton(button_, true);

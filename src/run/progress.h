@@ -57,6 +57,7 @@ public:
     // Opening display: clears the viewport, clears globals::bcancelrun,
     // creates the Cancel button wired to canceltest(s), draws the first
     // progress point, the rule, "Wait, preprocessing.." and the bar frame.
+    // After a Quit (globals::bquit) the fit is cancelled at once.
     void open(DriverState& s);
 
     // A progress point: draws the line composed at the previous point with

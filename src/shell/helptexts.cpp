@@ -22,7 +22,7 @@ constexpr std::string_view kTitleLine = "*Kalvor_UDF\u2122 - Nonlinear Regressio
 // The four lines that describe the program in the splash, the about box and
 // the methods window.
 constexpr std::string_view kDescription1 = "Kalvor_UDF is a nonlinear regression optimization program using";
-constexpr std::string_view kDescription2 = "Hooke-Reeves, Random Search, Conjugate Gradient, Simplex,";
+constexpr std::string_view kDescription2 = "Hooke-Jeeves, Random Search, Conjugate Gradient, Simplex,";
 constexpr std::string_view kDescription3 = "Differential Evolution, Marquardt-Levenberg & Variable Metric";
 constexpr std::string_view kDescription4 = "to find the curve that most closely matches the dataset.";
 
@@ -365,7 +365,7 @@ TextWindow overview() {
         join({
             "Steps to run the analysis:",
             "1. Create an external text data file containing:",
-            "   1.1 1st line: User-define function (UDF)",
+            "   1.1 1st line: User-defined function (UDF)",
             "   1.2 2nd line: Parameter values",
             "   1.3 3rd line: Lower bounds of parameter values",
             "   1.4 4th line: Upper bounds of parameter values",
@@ -392,7 +392,7 @@ TextWindow methods() {
         "Kalvor_UDF - Nonlinear Regression Curve-Fitting Methods:",
         70,
         join({
-            "VARIABLE METRIC QUADRATIC PROGRAMMINNG (VMQP) METHOD",
+            "VARIABLE METRIC QUADRATIC PROGRAMMING (VMQP) METHOD",
             "Finds local minima of smooth, differentiable functions. It",
             "builds a quadratic model of the sum of squares from gradient",
             "steps, which is exact near a minimum; linear constraints are",

@@ -145,6 +145,7 @@ void Menu::outer_reset() {
     globals::bfile = globals::bopen = globals::brun = globals::berror = 0;
     globals::bcorrectmdl = globals::bdataerror = 0;
     globals::bcancelrun = 0;
+    globals::bquit = 0;
     difficulty::clearoptlevel();
     difficulty::clearwtlevel();
     difficulty::clearsmoothlevel();
@@ -209,6 +210,19 @@ void Menu::fit_width_to_output() {
     drawn_once_ = 0;
 }
 
+// The scroll bar reaches as far as the output goes: at its end the last
+// line that is not blank is the bottom line of the area.
+void Menu::fit_scroll_to_output() {
+    int last = 0;
+    {
+        std::lock_guard lock(output_mutex_);
+        for (int k = 0; k < output_lines; ++k)
+            if (!output_[k].blank()) last = k + 1;
+    }
+    ag::setscrollrange(scrollbar_, 1, std::max(1, last - visible_lines + 1));
+    scroll_position_ = ag::getscrollposition(scrollbar_);
+}
+
 // ---- command loop ----
 
 void Menu::command_loop() {
@@ -218,6 +232,7 @@ void Menu::command_loop() {
             return;
         }
         fit_width_to_output();
+        fit_scroll_to_output();
         draw_window();
         ag::startidle(10);
         ag::clearviewport();
@@ -380,7 +395,7 @@ void Menu::request(int code) {
         prepare(code);
         store(code);
     } else if (code == choice::quit) {
-        shell::cancel_regression();
+        shell::quit_regression();
     }
 }
 

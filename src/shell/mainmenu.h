@@ -7,8 +7,9 @@
 // Clear All, the Options dialogs and the Help windows run at once on the
 // callback's own thread. Closing the window from its title bar acts as Quit.
 // A command chosen while another runs (Open or Quit during a fit) waits for
-// it, and only then switches controls and runs; Quit also cancels a fit in
-// progress first.
+// it, and only then switches controls and runs; Quit also ends a run in
+// progress first, at the run's next point where a Cancel is seen (a NEXT
+// series with it).
 
 #include <array>
 #include <atomic>
@@ -118,6 +119,7 @@ private:
     void draw_output();
     void draw_button_bar_frame();
     void fit_width_to_output();
+    void fit_scroll_to_output();
 
     // Enabling layer: change the panel and apply it to the controls.
     menu_rules::RunFlags flags() const;
@@ -149,7 +151,7 @@ private:
     // A callback that runs action on this menu while it exists.
     std::function<void()> guarded(std::function<void(Menu&)> action);
     // A command chosen by the user: while another command runs it is kept
-    // for later (Quit cancelling a fit in progress), else it is prepared and
+    // for later (Quit ending a run in progress), else it is prepared and
     // stored.
     void request(int code);
     // The controls a chosen command switches before it runs.

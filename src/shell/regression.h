@@ -9,8 +9,11 @@ namespace shell {
 // error), bcancelrun (fit cancelled), and the summary in globals::sline3.
 void run_regression();
 
-// Cancels the fit of the run in progress, as the fit's Cancel button does;
-// false when no fit runs. Safe from any thread.
-bool cancel_regression();
+// Quit during a run: the fit drawing now is cancelled as by its Cancel
+// button, and so is every later fit of the run as soon as its run display
+// opens (globals::bquit); a NEXT series starts no further file. The run so
+// ends, its results file written whole, as after a Cancel. Safe from any
+// thread.
+void quit_regression();
 
 }  // namespace shell

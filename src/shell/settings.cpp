@@ -39,7 +39,7 @@ std::string key_of(std::string_view text) {
 std::vector<std::string> default_lines(std::string_view start_folder) {
     return {
         "[Settings]",
-        "! Blank lines and comments begining with \"!\" are ignored.",
+        "! Blank lines and comments beginning with \"!\" are ignored.",
         " ",
         "! Set the path of the application to execute: Launch=",
         "Launch=xdg-open",

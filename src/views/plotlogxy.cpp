@@ -44,6 +44,10 @@ kalvor::Text<40> yaxislbl;
 constexpr float data_min_start = 1e12f;
 constexpr int title_gap = 3;  // pixels between the title and the plot's frame
 constexpr float hanes_floor = 1e-12f;
+// The Close button, in the strip below the plot where no text is drawn.
+constexpr int close_width = 65, close_height = 25;
+constexpr int close_top = plot_height + 8;
+constexpr int window_height = close_top + close_height + 7;
 
 constexpr std::array<Rgb, max_curves> colors{{{0, 0, 255},
                                                {0, 204, 102},
@@ -370,7 +374,10 @@ void Commands::ycl_off() {
     redraw(*w_);
 }
 
-bool Commands::closeflag_cancel() { return false; }
+bool Commands::close_box() {
+    handle_quit();
+    return false;
+}
 
 // ---- the window ----
 
@@ -389,7 +396,7 @@ void plotlogxy(std::span<const float> x, std::span<const float> y, std::span<con
     globals::idactivewin = ag::getsignallingwindow();
 
     auto w = std::make_shared<Window>();
-    w->id = ag::initwindow(plot_width, 440, "Plot Data", ag::DEFAULT_POSITION, ag::DEFAULT_POSITION, false);
+    w->id = ag::initwindow(plot_width, window_height, "Plot Data", ag::DEFAULT_POSITION, ag::DEFAULT_POSITION, false);
     if (w->id < 0) {
         ag::dlgmessage(ag::DIALOG_ERROR, "graphics error: the plot window could not be opened.");
         return;
@@ -398,7 +405,6 @@ void plotlogxy(std::span<const float> x, std::span<const float> y, std::span<con
     ag::setbkcolor(ag::WHITE);
     ag::clearviewport();
     ag::settextstyle(ag::PLOT_FONT, ag::HORIZ_DIR, 14);
-    ag::setwindowsystemclosecallback(Commands::closeflag_cancel);
     // The plot window owns the child windows while it is open.
     globals::close_child_windows([](int id) { ag::closewindow(id); });
     globals::child_windows[globals::child_owner] = w->id;
@@ -436,6 +442,7 @@ void plotlogxy(std::span<const float> x, std::span<const float> y, std::span<con
     }
 
     Commands commands(w);
+    ag::setwindowsystemclosecallback([commands]() mutable { return commands.close_box(); });
     {
         std::lock_guard guard(w->lock);
         aplot::aplot_t plot = aplot::initialize_plot();
@@ -470,7 +477,7 @@ void plotlogxy(std::span<const float> x, std::span<const float> y, std::span<con
     ag::enablemenuitem(zero, !(xlinear == 'Y' && ylinear == 'N'));
 
     ag::clearviewport();
-    ag::createbutton(220, 390, 65, 25, "Close", act(&Commands::handle_quit));
+    ag::createbutton(220, close_top, close_width, close_height, "Close", act(&Commands::handle_quit));
     commands.dataset_changed();
     ag::loop();
 

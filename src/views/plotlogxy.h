@@ -75,7 +75,7 @@ public:
     void ycl_on();         // "Apply Bootstrap Ydata 95% CL"
     void ycl_off();        // "Remove Bootstrap Ydata 95% CL"
     void dataset_changed();  // the redraw
-    static bool closeflag_cancel();  // the title bar's close box: refused
+    bool close_box();      // the title bar's close box: as Close
 
 private:
     std::shared_ptr<Window> w_;

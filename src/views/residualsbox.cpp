@@ -324,7 +324,7 @@ void residualsscreen(int& flag) {
         return;
     }
     globals::idresidualwindow = id;
-    ag::setwindowsystemclosecallback(::residualsscreen::closeflag_cancel);
+    ag::setwindowsystemclosecallback(::residualsscreen::close_box);
     ag::settextstyle(1, ag::HORIZ_DIR, 14);
 
     namespace rs = ::residualsscreen;
@@ -427,6 +427,9 @@ void printscreen() {
 
 void quitt() { ag::stopidle(); }
 
-bool closeflag_cancel() { return false; }
+bool close_box() {
+    quitt();
+    return false;
+}
 
 }  // namespace residualsscreen

@@ -40,6 +40,6 @@ void t2_value();
 void savescreen();
 void printscreen();
 void quitt();
-bool closeflag_cancel();
+bool close_box();  // the title bar's close box: as Close
 
 }  // namespace residualsscreen

@@ -123,7 +123,6 @@ void resultsscreen(std::string_view title, std::string_view text, int nlines, in
     layout.height = size.height;
     layout.menus = {{"File", {{"Save Screen", savescreen}, {"Print Screen", printscreen}, {"Close", quitt}}},
                     {"Condition Number", {{"Eigenvector Proportions", condidx}}}};
-    layout.on_close = closeflag_cancel;
     textview::show(layout, title, text, help);
 }
 
@@ -139,7 +138,5 @@ void condidx() {
     ag::dlgmessage(ag::DIALOG_INFORMATION,
                    condition_report(common_data::npr, common_data::pmask, common_data::cimat));
 }
-
-bool closeflag_cancel() { return false; }
 
 }  // namespace resultsbox

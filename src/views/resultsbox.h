@@ -42,6 +42,5 @@ void printscreen();  // print dialog
 void quitt();        // ends the wait of resultsscreen
 void bttn(std::string_view help);  // the help text in an information box
 void condidx();      // the condition-index report of the last fit
-bool closeflag_cancel();  // the title bar's close box: refused
 
 }  // namespace resultsbox

@@ -61,7 +61,11 @@ bool show(const Layout& layout, std::string_view title, std::string_view text, s
         return false;
     }
     globals::idresultswindow = id;
-    ag::setwindowsystemclosecallback(layout.on_close ? layout.on_close : ag::CloseCallback([] { return false; }));
+    // The title bar's close box acts as Close.
+    ag::setwindowsystemclosecallback([] {
+        quitt();
+        return false;
+    });
 
     ag::settextstyle(ag::MONOSPACE_FONT, ag::HORIZ_DIR, 14);
     const int bar = ag::addmenu("", -1);

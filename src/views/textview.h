@@ -30,14 +30,12 @@ struct Layout {
     int width = 0;
     int height = 0;
     std::vector<Menu> menus;
-    // The title bar's close box; without one it is refused.
-    appgraphics::CloseCallback on_close;
 };
 
 // Closes every registered child window, opens the window "Morvane-Quil",
 // registers it, draws title and text (the text below the buttons, the
 // window grown to hold all of it when the layout's size is too small), and
-// waits until quitt (or the close callback) stops the wait; then closes it
+// waits until quitt (Close, or the title bar's close box) stops the wait; then closes it
 // and makes the owner of the child windows current again. globals::idresultswindow holds its id while
 // it is open. When the window cannot be made an error box says so and the
 // result is false.

@@ -90,10 +90,6 @@ void xydatascreen(std::string_view title, std::string_view text, int nlines, int
     layout.width = size.width;
     layout.height = size.height;
     layout.menus = {{"File", {{"Save as CSV Data", savescreen}, {"Print Data Screen", printscreen}, {"Close", quitt}}}};
-    layout.on_close = [] {
-        quitt();
-        return false;
-    };
     textview::show(layout, title, text, help);
 }
 

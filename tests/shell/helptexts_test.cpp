@@ -103,7 +103,7 @@ TEST(TextWindows, OperatorListAndStepsToRun) {
     const auto steps = split_crlf(helptexts::overview().help);
     ASSERT_EQ(steps.size(), 20u);
     EXPECT_EQ(steps[0], "Steps to run the analysis:");
-    EXPECT_EQ(steps[2], "   1.1 1st line: User-define function (UDF)");
+    EXPECT_EQ(steps[2], "   1.1 1st line: User-defined function (UDF)");
     EXPECT_EQ(steps[7], "      1.5.1 Masks can be FALSE, F, false, f, or .FALSE.");
     EXPECT_EQ(steps[13], "   4.1 UDF(X1,X3, P1,P2) or UDF(X1, P1,P2,P4) is NOT allowed");
     EXPECT_EQ(steps[19], "10. Select type of Plot to display the plotted data.");
@@ -112,7 +112,7 @@ TEST(TextWindows, OperatorListAndStepsToRun) {
     const auto methods = helptexts::methods().body;
     std::size_t at = 0;
     for (const char* heading :
-         {"VARIABLE METRIC QUADRATIC PROGRAMMINNG (VMQP) METHOD", "LEVENBERG-MARQUARDT METHOD",
+         {"VARIABLE METRIC QUADRATIC PROGRAMMING (VMQP) METHOD", "LEVENBERG-MARQUARDT METHOD",
           "CONJUGATE GRADIENT METHOD", "HOOKE-JEEVES SEARCH METHOD", "RANDOM SEARCH METHOD",
           "DIFFERENTIAL EVOLUTION METHOD"}) {
         const std::size_t found = methods.find(heading, at);
@@ -128,6 +128,7 @@ TEST(SplashText, LayoutAndLength) {
     EXPECT_EQ(lines[0], "*Kalvor_UDF\xe2\x84\xa2 - Nonlinear Regression Curve-Fitting");
     EXPECT_EQ(lines[1], "");
     EXPECT_EQ(lines[2], "Kalvor_UDF is a nonlinear regression optimization program using");
+    EXPECT_EQ(lines[3], "Hooke-Jeeves, Random Search, Conjugate Gradient, Simplex,");
     EXPECT_EQ(lines[5].size(), 56u);
     EXPECT_EQ(lines[5].back(), '.');
     EXPECT_EQ(lines[6], "");

@@ -23,9 +23,9 @@ struct DialogSeen {
 };
 
 // Runs dialog on the logic thread, looks at it, checks `choose` (unless
-// empty) and presses Close.
+// empty) and presses Close, or the title bar's close box.
 DialogSeen drive(const std::function<void()>& dialog, const char* title, std::atomic<int>& id_variable,
-                 const std::string& choose) {
+                 const std::string& choose, bool close_box = false) {
     td::Session session;
     DialogSeen seen;
     session.start([dialog] {
@@ -57,7 +57,7 @@ DialogSeen drive(const std::function<void()>& dialog, const char* title, std::at
     if (!choose.empty()) {
         EXPECT_TRUE(td::check_radio(id, choose));
     }
-    EXPECT_TRUE(td::click_button(id, "Close"));
+    EXPECT_TRUE(close_box ? td::close_from_title_bar(id) : td::click_button(id, "Close"));
     EXPECT_TRUE(session.wait_finished());
     EXPECT_EQ(id_variable.load(), -1);
     EXPECT_EQ(globals::child_windows[1].load(), -1);
@@ -110,10 +110,11 @@ TEST(DifficultyDialog, AnOutOfRangeLevelFallsBackToModerate) {
     EXPECT_EQ(globals::iopt, 2);
 }
 
+// Closed by the title bar's close box, which stores the choice as Close does.
 TEST(WeightingDialog, OneOverYSquaredGivesLevelThreeAndModeTwo) {
     globals::iwt = 1;
     common_data::ndwt = 0;
-    const DialogSeen seen = drive(difficulty::wtlevel, "Weighting of Data", globals::idwtwindow, "1/Y^2");
+    const DialogSeen seen = drive(difficulty::wtlevel, "Weighting of Data", globals::idwtwindow, "1/Y^2", true);
     EXPECT_EQ(seen.height, 165);
     EXPECT_EQ(seen.radios,
               (std::vector<std::string>{"None", "1/Reweight^2", "1/Y^2", "Robust Weight", "StdDev / Residual"}));

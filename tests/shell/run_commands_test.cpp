@@ -12,6 +12,7 @@
 #include "foundations/runtime.h"
 #include "run/cascade.h"
 #include "run/main_sub.h"
+#include "run/report.h"
 
 using namespace shelltest;
 namespace ag = appgraphics;
@@ -83,9 +84,10 @@ TEST(SummaryCopy, ManyFinalLinesStayInsideTheOutputArea) {
 
 class RunCommands : public MainWindow {
 protected:
-    // Opens Example 1 and presses Start; the confirmation of the model is up.
-    void start_example1_until_confirmation() {
-        open(folder() + "Michaelis-Menten.dat");
+    // Opens Example 1 (or a file of the test's folder with its model) and
+    // presses Start; the confirmation of the model is up.
+    void start_example1_until_confirmation(const std::string& name = "Michaelis-Menten.dat") {
+        open(folder() + name);
         ASSERT_TRUE(td::wait_idle());
         ASSERT_TRUE(td::click_button(main_, "Start"));
         const auto confirm = td::wait_dialog();
@@ -130,18 +132,30 @@ TEST_F(RunCommands, StartAndConfirmShowTheSummaryAndWriteTheResultsFile) {
     std::ofstream(fs::current_path() / "main_window_after_fit.png", std::ios::binary)
         .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
 
-    // Scrolling shows up to eight lines from the chosen one; at the last line nothing.
+    // Scrolling shows eight lines from the chosen one, and neither the scroll
+    // bar nor the wheel goes past the page whose bottom line is the last.
     td::clear_text_log(main_);
-    ASSERT_TRUE(td::scroll(main_, 48));
+    ASSERT_TRUE(td::scroll(main_, 20));
     ASSERT_TRUE(td::wait_idle());
     const auto shown = output_records(main_);
     ASSERT_EQ(shown.size(), 8u);
     EXPECT_EQ(shown.front().y, 1);
     EXPECT_EQ(shown.back().y, 1 + 7 * 15);
+    const auto position = [this] {
+        for (const auto& c : td::controls(main_))
+            if (c.kind == td::ControlKind::ScrollBar) return c.position;
+        return -1;
+    };
+    for (int k = 0; k < 10; ++k) ASSERT_TRUE(td::wheel(main_, 3));
+    ASSERT_TRUE(td::wait_idle());
+    const int wheel_end = position();
     td::clear_text_log(main_);
     ASSERT_TRUE(td::scroll(main_, menu::output_lines));
     ASSERT_TRUE(td::wait_idle());
-    EXPECT_TRUE(output_records(main_).empty());
+    EXPECT_EQ(position(), wheel_end);
+    const auto last_page = output_records(main_);
+    ASSERT_EQ(last_page.size(), 8u);
+    EXPECT_NE(last_page.back().text.find("Date Saved"), std::string::npos);
 
     // A Restart runs from the last fit without asking; then Start is on and Restart off.
     ASSERT_TRUE(td::click_button(main_, "Restart"));
@@ -257,8 +271,8 @@ TEST_F(RunCommands, ARejectedDataFileDropsTheFile) {
     EXPECT_FALSE(item_on({"Run", "Start"}));
 }
 
-// The fit's first tunnelling search waits in a message box until the test
-// answers it, so that the test can use the main window while a fit runs.
+// The first tunnelling search of the test waits in a message box until the
+// test answers it, so that the test can use the main window while a fit runs.
 class FitInProgress : public RunCommands {
 protected:
     void SetUp() override {
@@ -266,19 +280,39 @@ protected:
         cascade::services().tunnelsearch = [calls = std::make_shared<int>(0)](auto&&...) {
             if ((*calls)++ == 0) ag::dlgmessage(ag::DIALOG_INFORMATION, "fitting");
         };
-        start_example1();
-        ASSERT_TRUE(td::wait_dialog().has_value());
-        ASSERT_TRUE(td::wait_idle());
     }
     void TearDown() override {
         cascade::services() = {};
         RunCommands::TearDown();
     }
+    // Starts the file (with the model of Example 1) and confirms its model;
+    // the fit waits in its message box.
+    void fit_until_search(const std::string& name) {
+        start_example1_until_confirmation(name);
+        ASSERT_TRUE(td::answer_yes());
+        ASSERT_TRUE(td::wait_dialog().has_value());
+        ASSERT_TRUE(td::wait_idle());
+    }
 };
+
+// Answers every dialog (Yes or OK) until the program has ended; returns
+// their texts.
+std::vector<std::string> dialogs_until_the_end(td::Session& session) {
+    std::vector<std::string> texts;
+    for (int k = 0; k < 3000 && !session.finished(); ++k) {
+        if (const auto dialog = td::wait_dialog(0.2)) {
+            texts.push_back(dialog->text);
+            td::answer_yes();
+        }
+    }
+    EXPECT_TRUE(session.finished());
+    return texts;
+}
 
 // During a fit Open switches nothing on and waits; Quit cancels the fit as
 // Cancel does (its results file is written) and then ends the program.
 TEST_F(FitInProgress, OpenWaitsAndQuitCancelsTheFitThenQuits) {
+    fit_until_search("Michaelis-Menten.dat");
     ASSERT_TRUE(td::click_button(main_, "Open"));
     ASSERT_TRUE(td::wait_idle());
     EXPECT_FALSE(button_on("Start"));
@@ -290,4 +324,55 @@ TEST_F(FitInProgress, OpenWaitsAndQuitCancelsTheFitThenQuits) {
     ASSERT_TRUE(session_->wait_finished(600));
     EXPECT_FALSE(td::wait_dialog(0).has_value());  // Quit comes before a waiting Open
     EXPECT_TRUE(fs::exists(dir_ / "Michaelis-Menten.txt"));
+}
+
+// Quit during the first fit of a NEXT series cancels that fit (its results
+// file is written) and ends the series and the program: no message of the
+// first file's sums, no confirmation or fit of the second file.
+TEST_F(FitInProgress, QuitEndsANextSeriesAndTheProgram) {
+    std::string first = read_file(dir_ / "Michaelis-Menten.dat");
+    first.replace(first.rfind("\nEND") + 1, 3, "NEXT");
+    write("Series#1.dat", first);
+    fs::copy_file(dir_ / "Michaelis-Menten.dat", dir_ / "Series#2.dat");
+    fit_until_search("Series#1.dat");
+    ASSERT_TRUE(td::click_button(main_, "Quit"));
+    ASSERT_TRUE(td::wait_idle());
+    ASSERT_TRUE(td::answer_ok());  // the fit goes on from its search
+    EXPECT_EQ(dialogs_until_the_end(*session_), std::vector<std::string>{});
+    EXPECT_TRUE(fs::exists(dir_ / "Series#1.txt"));
+    EXPECT_FALSE(fs::exists(dir_ / "Series#2.txt"));
+}
+
+// Quit between the two fits of a Difficult run, when no run display is open
+// to take it, cancels the second fit at its start: the run ends with its
+// results file written whole, and the program quits.
+TEST_F(RunCommands, QuitBetweenTheFitsOfADifficultRunEndsTheRunAndTheProgram) {
+    auto outcomes = std::make_shared<std::vector<sharc_mod::Outcome>>();
+    mainsub::set_fit_driver([outcomes](sharc_mod::SharcArgs& args) {
+        outcomes->push_back(sharc_mod::sharc(args));
+        if (outcomes->size() == 1) ag::dlgmessage(ag::DIALOG_INFORMATION, "between the fits");
+        return outcomes->back();
+    });
+    ASSERT_TRUE(td::choose_menu(main_, {"Options", "Level of Difficulty"}));
+    const int level = td::wait_window("Optimization Level");
+    ASSERT_TRUE(td::wait_idle());
+    ASSERT_TRUE(td::check_radio(level, "Difficult"));
+    ASSERT_TRUE(td::click_button(level, "Close"));
+    ASSERT_TRUE(td::wait_idle());
+    start_example1();
+    const auto between = td::wait_dialog(600);
+    ASSERT_TRUE(between.has_value());
+    ASSERT_EQ(between->text, "between the fits");
+    ASSERT_TRUE(td::wait_idle());
+    ASSERT_TRUE(td::click_button(main_, "Quit"));
+    ASSERT_TRUE(td::wait_idle());
+    ASSERT_TRUE(td::answer_ok());
+    EXPECT_EQ(dialogs_until_the_end(*session_), std::vector<std::string>{});
+    mainsub::set_fit_driver({});
+
+    EXPECT_EQ(*outcomes, (std::vector<sharc_mod::Outcome>{sharc_mod::Outcome::fitted, sharc_mod::Outcome::cancelled}));
+    const std::string results = read_file(dir_ / "Michaelis-Menten.txt");
+    EXPECT_NE(results.find("Final"), std::string::npos);
+    for (const auto& entry : fs::directory_iterator(dir_))
+        EXPECT_FALSE(entry.path().filename().string().starts_with(report::temporary_prefix)) << entry.path();
 }

@@ -90,7 +90,7 @@ TEST(SettingsDefaults, TwentyLinesNamingALinuxLauncherAndTheStartFolder) {
     const auto lines = settings::default_lines("/home/ann/fits/");
     ASSERT_EQ(lines.size(), 20u);
     EXPECT_EQ(lines[0], "[Settings]");
-    EXPECT_EQ(lines[1], "! Blank lines and comments begining with \"!\" are ignored.");
+    EXPECT_EQ(lines[1], "! Blank lines and comments beginning with \"!\" are ignored.");
     EXPECT_EQ(lines[2], " ");
     EXPECT_EQ(lines[4], "Launch=xdg-open");
     EXPECT_EQ(lines[13], "DataDir=/home/ann/fits/");
