@@ -1,7 +1,7 @@
 // The run sequence of one regression: confirmation, the checks and their
 // abort texts, the start vector, the driver calls (re-weighted, Difficult,
 // Cancel, abort), the results it leaves and the NEXT series. The driver is
-// scripted here, except in the Example 1 fit at the end.
+// scripted here, except in the fits with the real driver at the end.
 
 #include "run/main_sub.h"
 
@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "model/globals.h"
+#include "run/cascade.h"
 #include "run/report.h"
 #include "run_files_fixture.h"
 
@@ -449,6 +450,50 @@ TEST_F(MainSubTest, Example1FitsTheMichaelisMentenOptimum) {
     EXPECT_NEAR(common_data::pfinal[1], 136.9477322, 1e-4);
     EXPECT_NEAR(common_data::fssqr, 1321.9226819, 1e-5);
     EXPECT_TRUE(fs::exists(dir / "MM.TXT"));
+}
+
+// ---- the real driver with its optimiser services ----
+
+class RealFitTest : public MainSubTest {
+protected:
+    void SetUp() override {
+        MainSubTest::SetUp();
+        mainsub::set_fit_driver({});
+        cascade::install_services();
+    }
+    void TearDown() override {
+        cascade::services() = {};
+        MainSubTest::TearDown();
+    }
+};
+
+// The unbounded optimum (P2 about 120 to 190, P1 below 1e-6 at weighting
+// "1/Y^2") lies outside the bounds, so they bind at every level and
+// weighting: the re-weighted and the Difficult second fits and a Restart
+// (from the Start's parameters, at the quickest level) must keep them as
+// the first fit does.
+TEST_F(RealFitTest, EveryReturnedParameterKeepsItsBounds) {
+    const std::vector<double> lo = {1e-6, 1.0}, hi = {1e6, 50.0};
+    const fs::path path = write_data("BOUND.DAT",
+                                     "y = P2*X1/(P1 + X1)\n10.  40.\n1.E-06  1.\n1.E+06  50.\nT  T\n"
+                                     "5 3.2\n25 69.1\n50 90.0\n75 88.6\n100 105.0\nEND\n");
+    for (int level = 1; level <= 3; ++level)
+        for (int weighting = 1; weighting <= 5; ++weighting)
+            for (const int restart : {0, 1}) {
+                if (restart == 1 && level != 1) continue;
+                globals::iopt = level;
+                globals::iwt = weighting;
+                globals::input_file_name = path.string();
+                globals::bpostrun = restart;
+                globals::bcancelrun = 0;
+                main_sub();
+                ASSERT_TRUE(errors().empty()) << level << weighting << restart;
+                ASSERT_EQ(globals::bcancelrun, 0);
+                for (std::size_t j = 0; j < lo.size(); ++j) {
+                    EXPECT_GE(common_data::pfinal[j], lo[j]) << "P" << j + 1 << " " << level << weighting << restart;
+                    EXPECT_LE(common_data::pfinal[j], hi[j]) << "P" << j + 1 << " " << level << weighting << restart;
+                }
+            }
 }
 
 }  // namespace
