@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "foundations/fortran_io.h"
 #include "model/globals.h"
 #include "run/cascade.h"
 #include "run/report.h"
@@ -299,7 +300,9 @@ TEST_F(MainSubTest, FittedRunWritesReportLinesAndLog) {
     EXPECT_DOUBLE_EQ(common_data::xrmax, 20.0);
 
     const std::string log = log_text();
-    EXPECT_EQ(log.rfind(" " + (dir / "MM.DAT").string() + " : SSQR=  20.000 : MIC= ", 0), 0u) << log;
+    // The log's sum of squares is that of the report: unweighted, at the
+    // reported parameters (the start values the scripted fit keeps).
+    EXPECT_EQ(log.rfind(" " + (dir / "MM.DAT").string() + " : SSQR=  3850.9 : MIC= ", 0), 0u) << log;
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);
     EXPECT_EQ(globals::bnext, 0);
     EXPECT_EQ(globals::iexpzero, 0);
@@ -409,7 +412,7 @@ TEST_F(MainSubTest, NextSeriesStepsFromNineToTen) {
     for (const auto& d : dialogs)
         if (d.kind == DialogKind::Message && d.style == appgraphics::DIALOG_INFORMATION) infos.push_back(d.text);
     ASSERT_EQ(infos.size(), 1u);
-    EXPECT_EQ(infos[0].rfind("SET#9.DAT : SSQR=  20.000 : MIC= ", 0), 0u) << infos[0];
+    EXPECT_EQ(infos[0].rfind("SET#9.DAT : SSQR=  3850.9 : MIC= ", 0), 0u) << infos[0];
     EXPECT_EQ(globals::bnext, 0);
 }
 
@@ -494,6 +497,46 @@ TEST_F(RealFitTest, EveryReturnedParameterKeepsItsBounds) {
                     EXPECT_LE(common_data::pfinal[j], hi[j]) << "P" << j + 1 << " " << level << weighting << restart;
                 }
             }
+}
+
+// Misra1a (NIST StRD) at weighting "StdDev / Residual": the line
+// "Unweighted SSE:" of the results file, the main window and the run log is
+// the sum of (y - fitted y)^2 at the reported parameters, formed here, never
+// below the certified least-squares minimum; the eigenvalue threshold still
+// comes from the fit's weighted sum.
+TEST_F(RealFitTest, UnweightedSseIsTheSumAtTheReportedParameters) {
+    const std::vector<double> x = {77.6,  114.9, 141.1, 190.8, 239.9, 289.0, 332.8,
+                                   378.4, 434.8, 477.3, 536.8, 593.1, 689.1, 760.0};
+    const std::vector<double> y = {10.07, 14.73, 17.94, 23.93, 29.61, 35.18, 40.02,
+                                   44.82, 50.76, 55.05, 61.01, 66.40, 75.47, 81.78};
+    std::string data = "Y=P1*(1-EXP(-P2*X1))\n500  0.0001\n-1e+06  -1e+06\n1e+06  1e+06\nT  T\n";
+    for (std::size_t i = 0; i < x.size(); ++i) data += std::to_string(x[i]) + " " + std::to_string(y[i]) + "\n";
+    globals::iwt = 5;
+    start(write_data("MISRA1A.DAT", data + "END\n"));
+    ASSERT_TRUE(errors().empty());
+
+    double sum = 0.0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const double r = y[i] - common_data::pfinal[0] * (1.0 - std::exp(-common_data::pfinal[1] * x[i]));
+        sum += r * r;
+    }
+    EXPECT_GE(sum, 0.12455138894);
+    const std::string printed = fortran_io::write("(1x, 1pE14.6)", {sum});
+    const std::string results = file_text("MISRA1A.TXT");
+    const auto label = results.find("Unweighted SSE:");
+    ASSERT_NE(label, std::string::npos);
+    EXPECT_EQ(results.substr(results.find('\n', label) + 1, printed.size()), printed);
+    EXPECT_EQ(globals::sline3[1].str().substr(0, printed.size()), printed);
+    const std::string log = log_text();
+    std::string logged, ssqr;
+    std::istringstream(log.substr(log.find("SSQR=") + 5)) >> logged;
+    std::istringstream(fortran_io::write("(1p,G11.5)", {sum})) >> ssqr;
+    EXPECT_EQ(logged, ssqr) << log;
+
+    const double weighted = common_data::fssqr;
+    EXPECT_GT(std::fabs(weighted - sum), 1e-3);  // the weighting counts
+    const std::string threshold = fortran_io::write("(1pE8.2)", {0.01 * std::sqrt(weighted / 16.0)});
+    EXPECT_NE(results.find("Eigenvalues values < " + threshold), std::string::npos) << results;
 }
 
 }  // namespace
