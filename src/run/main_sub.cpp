@@ -319,7 +319,7 @@ enum class PassEnd { declined, rejected, aborted, fitted };
 
 struct PassResult {
     PassEnd end = PassEnd::rejected;
-    double sse = 0.0;
+    double sse = 0.0;  // the unweighted sum of squares the report prints
     double mic = 0.0;
 };
 
@@ -620,7 +620,8 @@ PassResult finish_pass(sharc_mod::SharcArgs& a) {
     nrutil::f_date(date);
     const int nfixed = static_cast<int>(std::count(a.mask.begin(), a.mask.end(), 0));
     outlines::read_back(temporary.path(), a.n, a.k, nfixed, a.y, a.ycalc, date.str());
-    return {PassEnd::fitted, sse, stats.mic};
+    // The run log shows the sum of squares the report prints.
+    return {PassEnd::fitted, stats.unweighted_sse, stats.mic};
 }
 
 PassResult run_pass(bool restart) {

@@ -46,18 +46,23 @@ std::string blanks(int n) { return std::string(static_cast<std::size_t>(n), ' ')
 // Ends the line that the "$" writes before it left open.
 void close_line(Unit& u) { u.write("(A1)", {" "}); }
 
+// The sum of (y - yfit)^2 over the rows.
+double unweighted_sse(const FitSummary& fit) {
+    double ssr = 0.0;
+    for (int i = 0; i < fit.n; ++i) {
+        const double d = fit.y[i] - fit.yfit[i];
+        ssr += d * d;
+    }
+    return ssr;
+}
+
 }  // namespace
 
 // ---- statistics ----
 
 double model_information_criterion(const FitSummary& fit, const std::vector<double>& pvalue) {
     const int n = fit.n;
-    double ssr = 0.0;
-    for (int i = 0; i < n; ++i) {
-        const double d = fit.y[i] - fit.yfit[i];
-        ssr += d * d;
-    }
-    if (ssr <= 4.930380657631324e-40) return mic_perfect;
+    if (unweighted_sse(fit) <= 4.930380657631324e-40) return mic_perfect;
 
     const int a = free_count(fit);
     const int f = fit.npar - a;
@@ -120,6 +125,7 @@ ReportStatistics compute_statistics(const FitSummary& fit) {
     const int a = free_count(fit);
     const int f = k - a;
 
+    st.unweighted_sse = unweighted_sse(fit);
     spearcorr_mod::spcorr(fit.y, fit.yfit, n, fit.w, st.spearman);
     nrutil::rval_nan(st.spearman, 999.99999);
 
@@ -286,10 +292,11 @@ std::string format_report(const FitSummary& fit, const ReportStatistics& stats, 
         stringlib::s_adjustl(date_text.str());
         u.write("(1X, A5, 1x, A30)", {"DATE:", date_text.str()});
     }
-    // Fit quality. The Spearman value is written without the scale factor,
-    // so that a small negative r still fits its field.
+    // Fit quality: the unweighted sum at the reported parameters, also after
+    // a weighted fit. The Spearman value is written without the scale
+    // factor, so that a small negative r still fits its field.
     u.write(wide ? "(/1x, A15, 10x, A11)" : "(/1x, A15, 7x, A11)", {"Unweighted SSE:", "Spearman r:"});
-    u.write("(1x, 1pE14.6, 3x, 0p, G12.6)", {fit.sse, stats.spearman});
+    u.write("(1x, 1pE14.6, 3x, 0p, G12.6)", {stats.unweighted_sse, stats.spearman});
 
     u.write(wide ? "(/1x, A34)" : "(1x, A34)", {"Model Information Criterion (MIC):"});
     u.write("(1x, 1p,E14.4)", {stats.mic});

@@ -46,7 +46,7 @@ struct FitSummary {
     std::vector<double> yfit;         // n: fitted
     std::vector<double> w;            // n: row weights handed to the driver
     std::vector<double> studres;      // n: normalised Studentized residuals
-    double sse = 0.0;                 // the run's final sum of squares
+    double sse = 0.0;                 // the fit's final (weighted) sum of squares
     std::string model;                // the model text
     int unevaluable = 0;              // rows without a model value at p (guard values used)
 };
@@ -56,6 +56,7 @@ enum class RowMark { none, suspect, influential };
 
 // The statistics the report computes itself.
 struct ReportStatistics {
+    double unweighted_sse = 0.0;  // sum of (y - yfit)^2 over the rows, whatever the weighting
     double spearman = 0.0;
     double mic = 0.0;
     std::vector<double> pvalue;  // npar

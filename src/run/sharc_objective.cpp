@@ -99,10 +99,8 @@ void func(DriverState& s, std::span<double> p, int np, double& f) {
     std::vector<double>& pw = s.p_mapped;
     pw.assign(p.begin(), p.begin() + static_cast<std::ptrdiff_t>(n));
     f = 0.0;
-    if (s.maps_bounds()) {
-        int status = 0;
-        check_parameter_bounds::tanh_bounds5(pw, np, s.alobnd, s.ahibnd, common_data::pmask, f, status);
-    }
+    int status = 0;
+    check_parameter_bounds::tanh_bounds5(pw, np, s.alobnd, s.ahibnd, common_data::pmask, f, status);
     sharc_mod::funcs(s.x, yw, s.ycalc, s.sig, s.ncol, s.nrow, s.mode, pw, np, f);
     nrutil::rvec_nan(std::span<double>(s.ycalc).first(static_cast<std::size_t>(std::max(s.nrow, 0))), vmax);
     nrutil::rval_nan(f, vmax);

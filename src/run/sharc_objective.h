@@ -37,9 +37,11 @@ void funcs(const kalvor::Matrix& x, std::span<const double> y, std::span<double>
 namespace sharc {
 
 // The guarded objective on the driver's data at p (np entries).  NaN or huge
-// observed values count as vmax for this evaluation; when s.maps_bounds(), p
-// is first mapped into [s.alobnd, s.ahibnd] by tanh_bounds5 and comes back
-// mapped.  s.ycalc receives the guarded model values.
+// observed values count as vmax for this evaluation; p is first mapped into
+// [s.alobnd, s.ahibnd] by tanh_bounds5 and comes back mapped, in every fit
+// (first or second, Start or Restart), so that every vector a stage hands
+// back to the driver keeps the user's bounds.  s.ycalc receives the guarded
+// model values.
 void func(DriverState& s, std::span<double> p, int np, double& f);
 
 // func on a copy of p: p is not changed.

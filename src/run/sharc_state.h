@@ -60,7 +60,7 @@ struct DriverState {
     std::vector<double> kept;             // the vector of the lowest accepted value
     std::vector<int> mask;                // working copy of the mask (0 = held)
     std::vector<double> alobnd, ahibnd;   // working lower and upper bounds
-    int bounded = 0;                      // bounded-fit flag: map parameters into their bounds
+    int bounded = 0;                      // bounded-fit flag: where the fit starts, which stages run
     const int* restart = &globals::bpostrun;  // Restart flag, read afresh at every test
     double tolerance = 1e-9;              // small real read by the hit-and-run searches
 
@@ -110,10 +110,6 @@ struct DriverState {
         p_mapped.assign(static_cast<std::size_t>(n), 0.0);
         p_trial.assign(static_cast<std::size_t>(n), 0.0);
     }
-
-    // The objective maps parameters into their bounds: a bounded fit that is
-    // not a Restart.
-    bool maps_bounds() const { return bounded != 0 && *restart == 0; }
 
     // Stage outcome: an accepted value becomes the lowest and p the kept
     // vector; a rejected one restores p and the value slot.

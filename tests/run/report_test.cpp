@@ -156,7 +156,7 @@ TEST(ReportLayout, SmallNegativeSpearmanIsPrintedNotStarred) {
     auto st = report::compute_statistics(fit);
     st.spearman = -0.0123;
     const auto lines = trimmed_lines(report::format_report(fit, st, report::Layout::temporary_file));
-    EXPECT_EQ(lines[2], "   1.321923E+03   -.123000E-01");
+    EXPECT_EQ(lines[2], "   6.063640E+03   -.123000E-01");
 }
 
 TEST(ReportLayout, PerfectFitPrintsTheMicFloorValue) {

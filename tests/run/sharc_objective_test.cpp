@@ -85,6 +85,8 @@ TEST(SharcFuncs, ObjectiveGuard) {
         problem.x.assign(static_cast<std::size_t>(rows), 1.0);
         problem.y.assign(static_cast<std::size_t>(rows), 0.0);
         problem.p = {1e7};
+        problem.lo = {-1e8};
+        problem.hi = {1e8};
         sharc_test::set_up_fit(s, problem);
         double f = 0.0;
         sharc::f1dim(s, problem.p, 1, f);
@@ -116,7 +118,9 @@ TEST(SharcFunc, InvalidModelValuesGiveAFiniteObjective) {
     EXPECT_GT(f, 0.0);
 }
 
-TEST(SharcFunc, BoundMappingOnlyForABoundedFitThatIsNoRestart) {
+// Every fit keeps its bounds: bounded or not (first or second fit), Start
+// or Restart.
+TEST(SharcFunc, BoundMappingInEveryFit) {
     sharc::DriverState s;
     FitProblem problem = sharc_test::line_problem();
     problem.lo = {-1.0, 0.0};
@@ -124,29 +128,22 @@ TEST(SharcFunc, BoundMappingOnlyForABoundedFitThatIsNoRestart) {
     sharc_test::set_up_fit(s, problem);
     const std::vector<double> outside = {0.5, 3.0};
 
-    s.bounded = 1;
+    for (const auto& [bounded, restart] : {std::pair{1, 0}, std::pair{0, 0}, std::pair{1, 1}, std::pair{0, 1}}) {
+        s.bounded = bounded;
+        globals::bpostrun = restart;
+        std::vector<double> p = outside;
+        double f = 0.0;
+        sharc::func(s, p, 2, f);
+        EXPECT_EQ(p[0], 0.5) << bounded << restart;
+        EXPECT_GT(p[1], 0.0) << bounded << restart;
+        EXPECT_LT(p[1], 1.5) << bounded << restart;
+        EXPECT_EQ(common_data::pfinal[1], p[1]);
+        double f_mapped = 0.0;
+        sharc::f1dim(s, outside, 2, f_mapped);
+        EXPECT_EQ(f_mapped, f);
+        EXPECT_EQ(outside, (std::vector<double>{0.5, 3.0}));  // f1dim leaves its argument alone
+    }
     globals::bpostrun = 0;
-    std::vector<double> p = outside;
-    double f = 0.0;
-    sharc::func(s, p, 2, f);
-    EXPECT_EQ(p[0], 0.5);
-    EXPECT_GT(p[1], 0.0);
-    EXPECT_LT(p[1], 1.5);
-    double f_mapped = 0.0;
-    sharc::f1dim(s, outside, 2, f_mapped);
-    EXPECT_EQ(f_mapped, f);
-    EXPECT_EQ(outside, (std::vector<double>{0.5, 3.0}));  // f1dim leaves its argument alone
-    EXPECT_EQ(common_data::pfinal[1], p[1]);
-
-    // The Restart flag is read afresh at each evaluation.
-    globals::bpostrun = 1;
-    p = outside;
-    sharc::func(s, p, 2, f);
-    EXPECT_EQ(p, outside);
-    globals::bpostrun = 0;
-    s.bounded = 0;
-    sharc::func(s, p, 2, f);
-    EXPECT_EQ(p, outside);
 }
 
 TEST(SharcF1dim, CallbackAndRowValue) {

@@ -181,7 +181,7 @@ if not SECOND:
         line(n, k, nx, a)
         line(*mask)
         line(*p); line(*se_out); line(*half); line(*pv)
-        line(sse, rho, mic, threshold, tau)
+        line(ssr, rho, mic, threshold, tau)  # the report prints the unweighted sum
         line(*[corr[i][j] for i in range(a) for j in range(a)])
         line(*[influence[i][j] for i in range(a) for j in range(a)])
         line(*[abs(e) for e in eigen])
