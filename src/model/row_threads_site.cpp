@@ -1,0 +1,101 @@
+// How many threads the jobs of one kind share: measured on the jobs
+// themselves as they run.
+
+#include <algorithm>
+#include <cmath>
+
+#include "model/row_threads.h"
+
+namespace row_threads {
+
+namespace {
+
+// Time between two checks of the kept count: from 10 ms, doubling up to a
+// second while the choice stands.
+constexpr std::int64_t first_interval = 10'000'000;
+constexpr std::int64_t last_interval = 1'000'000'000;
+// A kept count whose jobs take this much longer than when it was tried is
+// checked at once (at most once per first_interval).
+constexpr double slower = 1.5;
+
+}  // namespace
+
+int Site::level_threads(int level) const { return std::min(1 << level, most_); }
+
+double Site::score(int level) const { return mean_[level] * std::sqrt(static_cast<double>(level_threads(level))); }
+
+int Site::threads(std::size_t pieces, int most) {
+    most = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(std::max(most, 1)), pieces));
+    if (pieces != pieces_ || most != most_) {
+        *this = Site{};
+        pieces_ = pieces;
+        most_ = most;
+        while (levels_ < most_levels && (levels_ == 0 || level_threads(levels_ - 1) < most_)) ++levels_;
+        climbing_ = levels_ > 1;
+        if (climbing_) start_trial(0);
+    }
+    ++jobs_;
+    return level_threads(level_);
+}
+
+void Site::start_trial(int level) {
+    trial_ = true;
+    level_ = level;
+    trial_count_ = 0;
+    trial_sum_ = 0.0;
+}
+
+void Site::record(std::int64_t start, std::int64_t end) {
+    const auto time = static_cast<double>(end - start);
+    if (trial_) {
+        trial_sum_ += time;
+        if (++trial_count_ < trial_jobs) return;
+        mean_[level_] = trial_sum_ / trial_jobs;
+        trial_ = false;
+        end_trial();
+        if (trial_) return;
+        // A count is kept: check its neighbours again after the interval.
+        check_interval_ = kept_ == level_ && check_interval_ > 0 ? std::min(2 * check_interval_, last_interval)
+                                                                 : first_interval;
+        kept_ = level_;
+        recent_ = mean_[kept_];
+        next_check_ = end + check_interval_;
+        return;
+    }
+    if (levels_ <= 1) return;
+    if (kept_ > 0) recent_ += (time - recent_) / trial_jobs;
+    const bool due = end >= next_check_;
+    const bool worse = recent_ > slower * mean_[kept_] && end >= next_check_ - check_interval_ + first_interval;
+    if (!due && !worse) return;
+    // Try the kept count again, then one step fewer and one more.
+    pending_count_ = 0;
+    if (kept_ > 0) pending_[pending_count_++] = kept_ - 1;
+    if (kept_ + 1 < levels_) pending_[pending_count_++] = kept_ + 1;
+    start_trial(kept_);
+}
+
+// After a trial at level_: either start the next trial, or leave level_ at
+// the count to keep.
+void Site::end_trial() {
+    if (climbing_) {
+        const bool better = level_ == 0 || score(level_) < score(level_ - 1);
+        if (better && level_ + 1 < levels_) {
+            start_trial(level_ + 1);
+            return;
+        }
+        climbing_ = false;
+        if (!better) --level_;
+        return;
+    }
+    if (pending_count_ > 0) {
+        start_trial(pending_[--pending_count_]);
+        return;
+    }
+    // The best of the kept count and its neighbours, all just measured.
+    int best = kept_;
+    for (const int level : {kept_ - 1, kept_ + 1})
+        if (level >= 0 && level < levels_ && score(level) < score(best)) best = level;
+    level_ = best;
+}
+
+}  // namespace row_threads
