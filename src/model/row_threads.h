@@ -40,11 +40,14 @@ int quota_processors(std::string_view cpu_max);
 
 // What the jobs of one kind (one call site or one formula, with one number
 // of pieces) have shown about sharing.  Candidate thread counts are 1, 2,
-// 4, ... up to the most allowed; each is tried on trial_jobs jobs, and the
+// 4, ... up to the most allowed; each is tried on trial_jobs jobs (after
+// one that wakes the threads), and the
 // one with the least mean job time times the square root of its threads
-// (time saved must outweigh processor time spent) is kept.  The neighbours
-// of the kept count are tried again after a while (sooner when its jobs get
-// slower), the while doubling as long as the choice stands.
+// (time saved must outweigh processor time spent) is kept.  A trial of more
+// threads ends as soon as it cannot win.  The neighbours of the kept count
+// are tried again after a while (sooner when its jobs get slower), the while
+// doubling as long as the choice stands and long enough that the trials'
+// lost time stays a small part of the whole.
 class Site {
 public:
     static constexpr int trial_jobs = 8;
@@ -76,7 +79,8 @@ private:
     int pending_count_ = 0;
     double mean_[most_levels] = {};  // mean ns per job at each level, 0 untried
     double recent_ = 0.0;            // running mean of the kept level's jobs
-    std::int64_t next_check_ = 0, check_interval_ = 0;
+    double lost_ = 0.0;              // time the trials of this check lost
+    std::int64_t kept_at_ = 0, next_check_ = 0, check_interval_ = 0;
     std::uint64_t jobs_ = 0;
 };
 

@@ -14,6 +14,10 @@ namespace {
 // second while the choice stands.
 constexpr std::int64_t first_interval = 10'000'000;
 constexpr std::int64_t last_interval = 1'000'000'000;
+// The time between checks is at least lost_weight times the time the last
+// check lost in trying worse counts (at most longest_interval).
+constexpr double lost_weight = 64.0;
+constexpr std::int64_t longest_interval = 10'000'000'000;
 // A kept count whose jobs take this much longer than when it was tried is
 // checked at once (at most once per first_interval).
 constexpr double slower = 1.5;
@@ -48,24 +52,36 @@ void Site::start_trial(int level) {
 void Site::record(std::int64_t start, std::int64_t end) {
     const auto time = static_cast<double>(end - start);
     if (trial_) {
+        // Time beyond that of the count the trial is measured against is
+        // lost.  The first job of a trial wakes the threads it adds: not
+        // counted in the trial.
+        const int against = climbing_ ? level_ - 1 : kept_;
+        if (against >= 0 && against != level_) lost_ += std::max(0.0, time - mean_[against]);
+        if (trial_count_++ == 0) return;
         trial_sum_ += time;
-        if (++trial_count_ < trial_jobs) return;
-        mean_[level_] = trial_sum_ / trial_jobs;
+        // A trial of more threads stops as soon as it cannot win.
+        const bool beaten = against >= 0 && against < level_ && trial_sum_ > trial_jobs * mean_[against];
+        if (trial_count_ <= trial_jobs && !beaten) return;
+        mean_[level_] = trial_sum_ / (trial_count_ - 1);
         trial_ = false;
         end_trial();
         if (trial_) return;
-        // A count is kept: check its neighbours again after the interval.
+        // A count is kept: check its neighbours again after the interval,
+        // and not before the time the checks lose is a small part.
         check_interval_ = kept_ == level_ && check_interval_ > 0 ? std::min(2 * check_interval_, last_interval)
                                                                  : first_interval;
+        check_interval_ = std::max(check_interval_, std::min(static_cast<std::int64_t>(lost_weight * lost_), longest_interval));
+        lost_ = 0.0;
         kept_ = level_;
         recent_ = mean_[kept_];
+        kept_at_ = end;
         next_check_ = end + check_interval_;
         return;
     }
     if (levels_ <= 1) return;
     if (kept_ > 0) recent_ += (time - recent_) / trial_jobs;
     const bool due = end >= next_check_;
-    const bool worse = recent_ > slower * mean_[kept_] && end >= next_check_ - check_interval_ + first_interval;
+    const bool worse = recent_ > slower * mean_[kept_] && end >= kept_at_ + first_interval;
     if (!due && !worse) return;
     // Try the kept count again, then one step fewer and one more.
     pending_count_ = 0;

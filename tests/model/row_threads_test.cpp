@@ -59,13 +59,12 @@ TEST(RowThreads, AnExceptionInAPieceReachesTheCallerOnceNoPieceRuns) {
     for (const bool in_caller : {true, false}) {
         for (int trial = 0; trial < 20; ++trial) {
             std::atomic<int> running{0};
-            std::atomic<bool> worker_seen{false}, thrown{false};
+            std::atomic<bool> seen[2] = {false, false}, thrown{false};  // by the caller, by a worker
             const auto piece = [&](std::size_t, int thread) {
                 ++running;
-                if (thread > 0) worker_seen = true;
-                // The caller holds its pieces until a worker takes one, so
-                // that both kinds of thread are in the job.
-                for (int wait = 0; thread == 0 && !worker_seen && wait < 100000; ++wait) busy_for(std::chrono::microseconds(10));
+                // Each piece waits until both kinds of thread are in the job.
+                seen[thread > 0] = true;
+                for (int wait = 0; !(seen[0] && seen[1]) && wait < 100000; ++wait) busy_for(std::chrono::microseconds(10));
                 busy_for(std::chrono::microseconds(50));
                 if ((thread == 0) == in_caller && !thrown.exchange(true)) {
                     --running;
@@ -75,7 +74,7 @@ TEST(RowThreads, AnExceptionInAPieceReachesTheCallerOnceNoPieceRuns) {
             };
             EXPECT_THROW(run(pool, 64, piece), std::runtime_error) << (in_caller ? "caller" : "worker");
             EXPECT_EQ(running, 0) << "a piece still runs after run threw";
-            EXPECT_TRUE(worker_seen);
+            EXPECT_TRUE(seen[0] && seen[1]);
 
             // The next job is whole.
             std::vector<std::atomic<int>> runs(64);
@@ -135,11 +134,14 @@ TEST(RowThreads, SharingIsKeptWhereItPaysForItsProcessorTime) {
         {"gains stop at four", 8, [](int t) { return 40000.0 / std::min(t, 4); }, 4},
         {"twice as fast on eight, not worth the processors", 8, [](int t) { return t == 8 ? 20000.0 : 40000.0; }, 1},
         {"a quota of three", 3, [](int t) { return 40000.0 / t; }, 3},
+        {"workers get the processor milliseconds late", 8, [](int t) { return t == 1 ? 5000.0 : 3e6; }, 1},
     };
     for (const Case& c : cases) {
         row_threads::Site site;
         std::int64_t clock = 0;
-        EXPECT_EQ(simulate(site, clock, 100000, c.most, [&](int t, std::int64_t) { return c.cost(t); }), c.kept) << c.name;
+        const int jobs = 400000;
+        EXPECT_EQ(simulate(site, clock, jobs, c.most, [&](int t, std::int64_t) { return c.cost(t); }), c.kept) << c.name;
+        EXPECT_LT(static_cast<double>(clock), 1.02 * jobs * c.cost(c.kept)) << c.name << ": trials lose too much";
     }
 }
 
@@ -156,7 +158,7 @@ TEST(RowThreads, SharingFollowsTheLoadOfTheMachine) {
     int jobs = 0, shared = 0;
     while (clock < busy_from + 100 * ms) simulate(site, clock, 1, 8, cost);
     for (; clock < busy_from + 1100 * ms; ++jobs) shared += simulate(site, clock, 1, 8, cost) > 1;
-    EXPECT_LE(shared, 4 * row_threads::Site::trial_jobs) << "of " << jobs << " jobs";
+    EXPECT_LE(shared, 4 * (row_threads::Site::trial_jobs + 1)) << "of " << jobs << " jobs";
 }
 
 TEST(RowThreads, QuotaOfTheCgroup) {
