@@ -308,8 +308,9 @@ void Pool::run(Site& site, std::size_t pieces, Piece piece, const void* context)
         s.share(pieces, piece, context, threads);
     if (!timed) return;
     const std::int64_t end = now();
-    site.record(start, end);
     s.timed_job(start, end);
+    const auto gap = static_cast<std::int64_t>(s.gap);
+    site.record(start, end, gap, std::min(gap, s.idle_spin.load(std::memory_order_relaxed)));
 }
 
 int thread_count() {

@@ -2,7 +2,6 @@
 // themselves as they run.
 
 #include <algorithm>
-#include <cmath>
 
 #include "model/row_threads.h"
 
@@ -18,6 +17,9 @@ constexpr std::int64_t last_interval = 1'000'000'000;
 // check lost in trying worse counts (at most longest_interval).
 constexpr double lost_weight = 64.0;
 constexpr std::int64_t longest_interval = 10'000'000'000;
+// Processor time a count may spend beyond one thread's, as a factor, even
+// where the time it saves is less.
+constexpr double more_processor_time = 1.5;
 // A kept count whose jobs take this much longer than when it was tried is
 // checked at once (at most once per first_interval).
 constexpr double slower = 1.5;
@@ -26,7 +28,18 @@ constexpr double slower = 1.5;
 
 int Site::level_threads(int level) const { return std::min(1 << level, most_); }
 
-double Site::score(int level) const { return mean_[level] * std::sqrt(static_cast<double>(level_threads(level))); }
+double Site::wall(int level) const { return mean_[level] + gap_; }
+
+double Site::cpu(int level) const {
+    const auto t = static_cast<double>(level_threads(level));
+    return t * mean_[level] + gap_ + (t - 1.0) * idle_;
+}
+
+bool Site::allowed(int level) const {
+    if (level == 0) return true;
+    const double cpu_ratio = cpu(level) / cpu(0);
+    return wall(level) < wall(0) && (cpu_ratio <= more_processor_time || cpu_ratio <= wall(0) / wall(level));
+}
 
 int Site::threads(std::size_t pieces, int most) {
     most = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(std::max(most, 1)), pieces));
@@ -49,8 +62,10 @@ void Site::start_trial(int level) {
     trial_sum_ = 0.0;
 }
 
-void Site::record(std::int64_t start, std::int64_t end) {
+void Site::record(std::int64_t start, std::int64_t end, std::int64_t gap, std::int64_t idle) {
     const auto time = static_cast<double>(end - start);
+    gap_ = static_cast<double>(gap);
+    idle_ = static_cast<double>(idle);
     if (trial_) {
         // Time beyond that of the count the trial is measured against is
         // lost.  The first job of a trial wakes the threads it adds: not
@@ -94,7 +109,7 @@ void Site::record(std::int64_t start, std::int64_t end) {
 // the count to keep.
 void Site::end_trial() {
     if (climbing_) {
-        const bool better = level_ == 0 || score(level_) < score(level_ - 1);
+        const bool better = level_ == 0 || (allowed(level_) && wall(level_) < wall(level_ - 1));
         if (better && level_ + 1 < levels_) {
             start_trial(level_ + 1);
             return;
@@ -107,11 +122,12 @@ void Site::end_trial() {
         start_trial(pending_[--pending_count_]);
         return;
     }
-    // The best of the kept count and its neighbours, all just measured.
-    int best = kept_;
-    for (const int level : {kept_ - 1, kept_ + 1})
-        if (level >= 0 && level < levels_ && score(level) < score(best)) best = level;
-    level_ = best;
+    // The fastest allowed of the kept count and its neighbours, all just
+    // measured (one thread fewer when none is).
+    int best = -1;
+    for (const int level : {kept_ - 1, kept_, kept_ + 1})
+        if (level >= 0 && level < levels_ && allowed(level) && (best < 0 || wall(level) < wall(best))) best = level;
+    level_ = best >= 0 ? best : std::max(kept_ - 1, 0);
 }
 
 }  // namespace row_threads
