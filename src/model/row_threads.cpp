@@ -134,6 +134,10 @@ struct Pool::State {
     struct Worker {
         std::thread thread;
         Sleeper sleeper;
+        // The time awake, as the worker alone writes it: while awake, the
+        // time awake before minus the clock at waking (below 0); while
+        // asleep, the time awake.
+        std::atomic<std::int64_t> awake_mark{0};
     };
 
     Start start;
@@ -179,6 +183,16 @@ struct Pool::State {
         }
     }
 
+    // The time the workers have been awake in all, at the clock's time.
+    std::int64_t awake(std::int64_t time) const {
+        std::int64_t sum = 0;
+        for (const auto& w : workers) {
+            const std::int64_t mark = w->awake_mark.load(std::memory_order_relaxed);
+            sum += mark < 0 ? mark + time : mark;
+        }
+        return sum;
+    }
+
     // Threads (up to n) that a job can use: workers are started as needed,
     // and when the system refuses one, no more are tried.
     int usable_threads(int n) {
@@ -199,6 +213,7 @@ struct Pool::State {
 
     // Worker index (thread index + 1), started while job number seen was the last.
     void work(Worker& me, int index, std::uint64_t seen) {
+        me.awake_mark.store(-now(), std::memory_order_relaxed);
         bool helped = false;
         for (;;) {
             const std::uint64_t w = wait_for_job(me, seen, helped ? idle_spin.load(std::memory_order_relaxed) : 0);
@@ -220,7 +235,11 @@ struct Pool::State {
             if (now() - start > spin) break;
             std::this_thread::yield();
         }
-        if (!arrived()) me.sleeper.sleep_until(arrived);
+        if (!arrived()) {
+            me.awake_mark.store(me.awake_mark.load(std::memory_order_relaxed) + now(), std::memory_order_relaxed);
+            me.sleeper.sleep_until(arrived);
+            me.awake_mark.store(me.awake_mark.load(std::memory_order_relaxed) - now(), std::memory_order_relaxed);
+        }
         return word.load(std::memory_order_acquire);
     }
 
@@ -309,8 +328,7 @@ void Pool::run(Site& site, std::size_t pieces, Piece piece, const void* context)
     if (!timed) return;
     const std::int64_t end = now();
     s.timed_job(start, end);
-    const auto gap = static_cast<std::int64_t>(s.gap);
-    site.record(start, end, gap, std::min(gap, s.idle_spin.load(std::memory_order_relaxed)));
+    site.record(start, end, site.trial() ? s.awake(end) : 0);
 }
 
 int thread_count() {

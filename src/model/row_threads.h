@@ -41,26 +41,29 @@ int quota_processors(std::string_view cpu_max);
 // What the jobs of one kind (one call site or one formula, with one number
 // of pieces) have shown about sharing.  Candidate thread counts are 1, 2,
 // 4, ... up to the most allowed, tried in turn on trial_jobs jobs each
-// (after one that wakes the threads) while they get faster.  A count is
-// allowed when it is faster than one thread and spends at most 1.5 times its
-// processor time, or more only where the time falls by more; the fastest
-// allowed is kept.  A cycle of the fit is a job and the usual gap before the
-// next, which the waiting workers spin through (idle each), so both count.
-// A trial of more threads ends as soon as it cannot win.  The neighbours of
-// the kept count are tried again after a while (sooner when its jobs get
-// slower), the while doubling as long as the choice stands and long enough
-// that the trials' lost time stays a small part of the whole.
+// (after one that wakes the threads) while they get faster.  A trial
+// measures a cycle of the work: a job and the caller's work up to the next,
+// in wall time and in processor time (the caller's and the time workers
+// are awake, spinning or working).  A count is allowed when its cycle is
+// faster than one thread's and spends at most 1.5 times the processor time,
+// or more only where the time falls by more; the fastest allowed is kept.
+// A trial of more threads ends as soon as its jobs cannot win.  The
+// neighbours of the kept count are tried again after a while (sooner when
+// its jobs get slower), the while doubling as long as the choice stands and
+// long enough that the trials' lost time stays a small part of the whole.
 class Site {
 public:
     static constexpr int trial_jobs = 8;
 
     // Threads for the next job of pieces pieces when most may share it.
     int threads(std::size_t pieces, int most);
-    // Whether the next job's time is wanted by record.
+    // Whether the next job's time is wanted by record, and the workers'
+    // time awake as well.
     bool timed() const { return trial_ || kept_ > 0 || jobs_ % 16 == 0; }
-    // The job that threads() chose ran from start to end (nanoseconds); the
-    // usual gap between jobs is gap, each waiting worker spins idle of it.
-    void record(std::int64_t start, std::int64_t end, std::int64_t gap, std::int64_t idle);
+    bool trial() const { return trial_; }
+    // The job that threads() chose ran from start to end (nanoseconds), when
+    // the workers had been awake for awake in all.
+    void record(std::int64_t start, std::int64_t end, std::int64_t awake);
 
 private:
     static constexpr int most_levels = 8;  // 1, 2, 4, ..., 64
@@ -82,9 +85,11 @@ private:
     double trial_sum_ = 0.0;
     int pending_[3] = {};  // levels still to try at this check
     int pending_count_ = 0;
-    double mean_[most_levels] = {};  // mean ns per job at each level, 0 untried
+    double mean_[most_levels] = {};   // mean ns per job at each level, 0 untried
+    double cycle_[most_levels] = {};  // mean ns from a job to the next
+    double awake_[most_levels] = {};  // workers' ns awake in a cycle
+    std::int64_t trial_start_ = 0, trial_awake_ = 0;
     double recent_ = 0.0;            // running mean of the kept level's jobs
-    double gap_ = 0.0, idle_ = 0.0;
     double lost_ = 0.0;              // time the trials of this check lost
     std::int64_t kept_at_ = 0, next_check_ = 0, check_interval_ = 0;
     std::uint64_t jobs_ = 0;

@@ -28,12 +28,9 @@ constexpr double slower = 1.5;
 
 int Site::level_threads(int level) const { return std::min(1 << level, most_); }
 
-double Site::wall(int level) const { return mean_[level] + gap_; }
+double Site::wall(int level) const { return cycle_[level]; }
 
-double Site::cpu(int level) const {
-    const auto t = static_cast<double>(level_threads(level));
-    return t * mean_[level] + gap_ + (t - 1.0) * idle_;
-}
+double Site::cpu(int level) const { return cycle_[level] + awake_[level]; }
 
 bool Site::allowed(int level) const {
     if (level == 0) return true;
@@ -62,22 +59,27 @@ void Site::start_trial(int level) {
     trial_sum_ = 0.0;
 }
 
-void Site::record(std::int64_t start, std::int64_t end, std::int64_t gap, std::int64_t idle) {
+void Site::record(std::int64_t start, std::int64_t end, std::int64_t awake) {
     const auto time = static_cast<double>(end - start);
-    gap_ = static_cast<double>(gap);
-    idle_ = static_cast<double>(idle);
     if (trial_) {
         // Time beyond that of the count the trial is measured against is
         // lost.  The first job of a trial wakes the threads it adds: not
         // counted in the trial.
         const int against = climbing_ ? level_ - 1 : kept_;
         if (against >= 0 && against != level_) lost_ += std::max(0.0, time - mean_[against]);
-        if (trial_count_++ == 0) return;
+        if (trial_count_++ == 0) {
+            trial_start_ = end;
+            trial_awake_ = awake;
+            return;
+        }
         trial_sum_ += time;
         // A trial of more threads stops as soon as it cannot win.
         const bool beaten = against >= 0 && against < level_ && trial_sum_ > trial_jobs * mean_[against];
         if (trial_count_ <= trial_jobs && !beaten) return;
-        mean_[level_] = trial_sum_ / (trial_count_ - 1);
+        const auto cycles = static_cast<double>(trial_count_ - 1);
+        mean_[level_] = trial_sum_ / cycles;
+        cycle_[level_] = static_cast<double>(end - trial_start_) / cycles;
+        awake_[level_] = static_cast<double>(awake - trial_awake_) / cycles;
         trial_ = false;
         end_trial();
         if (trial_) return;

@@ -112,11 +112,13 @@ TEST(RowThreads, ConcurrentAndNestedCallersGetTheirOwnPiecesDone) {
 int simulate(row_threads::Site& site, std::int64_t& clock, int jobs, int most,
              const std::function<double(int, std::int64_t)>& cost, std::int64_t gap = 0) {
     std::vector<int> last(65, 0);
+    std::int64_t awake = 0;
     for (int job = 0; job < jobs; ++job) {
         const int threads = site.threads(64, most);
         const std::int64_t start = clock;
         clock += static_cast<std::int64_t>(cost(threads, clock));
-        if (site.timed()) site.record(start, clock, gap, gap);
+        awake += (threads - 1) * (clock - start + gap);
+        if (site.timed()) site.record(start, clock, awake);
         clock += gap;
         if (jobs - job <= 1000) ++last[static_cast<std::size_t>(threads)];
     }
