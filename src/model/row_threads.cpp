@@ -22,8 +22,8 @@ constexpr int most_threads = 64;
 // Pauses between two looks at the clock (and yields of the processor) while
 // a thread waits.
 constexpr int pauses_per_look = 64;
-// Longest spin of a worker between jobs, and the longest gap between jobs
-// that spinning is worth bridging.
+// Longest spin of a worker between jobs: twice the longest gap between
+// jobs that spinning bridges.
 constexpr std::int64_t longest_idle_spin = 200'000;
 // A caller spins for the last pieces at most this many times the time of
 // one of its own pieces (within the bounds below), then sleeps.
@@ -328,7 +328,7 @@ void Pool::run(Site& site, std::size_t pieces, Piece piece, const void* context)
     if (!timed) return;
     const std::int64_t end = now();
     s.timed_job(start, end);
-    site.record(start, end, site.trial() ? s.awake(end) : 0);
+    site.record(start, end, s.awake(end));
 }
 
 int thread_count() {

@@ -47,7 +47,10 @@ int quota_processors(std::string_view cpu_max);
 // are awake, spinning or working).  A count is allowed when its cycle is
 // faster than one thread's and spends at most 1.5 times the processor time,
 // or more only where the time falls by more; the fastest allowed is kept.
-// A trial of more threads ends as soon as its jobs cannot win.  The
+// A trial of more threads ends as soon as its jobs cannot win.  At each
+// check the kept count's whole time since it was kept is judged the same
+// way (against one thread's measured job time), and when it did not pay,
+// it and the counts above are left for a while.  The
 // neighbours of the kept count are tried again after a while (sooner when
 // its jobs get slower), the while doubling as long as the choice stands and
 // long enough that the trials' lost time stays a small part of the whole.
@@ -57,8 +60,8 @@ public:
 
     // Threads for the next job of pieces pieces when most may share it.
     int threads(std::size_t pieces, int most);
-    // Whether the next job's time is wanted by record, and the workers'
-    // time awake as well.
+    // Whether the next job's time is wanted by record; whether the next job
+    // is one of a trial.
     bool timed() const { return trial_ || kept_ > 0 || jobs_ % 16 == 0; }
     bool trial() const { return trial_; }
     // The job that threads() chose ran from start to end (nanoseconds), when
@@ -71,6 +74,7 @@ private:
     double wall(int level) const;
     double cpu(int level) const;
     bool allowed(int level) const;
+    bool paid_off(std::int64_t end, std::int64_t awake) const;
     void start_trial(int level);
     void end_trial();
 
@@ -89,6 +93,15 @@ private:
     double cycle_[most_levels] = {};  // mean ns from a job to the next
     double awake_[most_levels] = {};  // workers' ns awake in a cycle
     std::int64_t trial_start_ = 0, trial_awake_ = 0;
+    // Since the kept count was kept: its timed jobs and their time, the
+    // workers' time awake at the start.
+    std::uint64_t kept_jobs_ = 0;
+    double kept_time_ = 0.0;
+    std::int64_t kept_awake_ = 0;
+    // Levels from ceiling_ on are not tried until ceiling_until_: their
+    // whole time did not pay.
+    int ceiling_ = most_levels;
+    std::int64_t ceiling_until_ = 0;
     double recent_ = 0.0;            // running mean of the kept level's jobs
     double lost_ = 0.0;              // time the trials of this check lost
     std::int64_t kept_at_ = 0, next_check_ = 0, check_interval_ = 0;

@@ -20,6 +20,8 @@ constexpr std::int64_t longest_interval = 10'000'000'000;
 // Processor time a count may spend beyond one thread's, as a factor, even
 // where the time it saves is less.
 constexpr double more_processor_time = 1.5;
+// Jobs a kept count must have run before its whole time is judged.
+constexpr std::uint64_t least_run_jobs = 64;
 // A kept count whose jobs take this much longer than when it was tried is
 // checked at once (at most once per first_interval).
 constexpr double slower = 1.5;
@@ -34,6 +36,7 @@ double Site::cpu(int level) const { return cycle_[level] + awake_[level]; }
 
 bool Site::allowed(int level) const {
     if (level == 0) return true;
+    if (level >= ceiling_) return false;
     const double cpu_ratio = cpu(level) / cpu(0);
     return wall(level) < wall(0) && (cpu_ratio <= more_processor_time || cpu_ratio <= wall(0) / wall(level));
 }
@@ -92,19 +95,43 @@ void Site::record(std::int64_t start, std::int64_t end, std::int64_t awake) {
         kept_ = level_;
         recent_ = mean_[kept_];
         kept_at_ = end;
+        kept_awake_ = awake;
+        kept_jobs_ = 0;
+        kept_time_ = 0.0;
         next_check_ = end + check_interval_;
         return;
     }
     if (levels_ <= 1) return;
-    if (kept_ > 0) recent_ += (time - recent_) / trial_jobs;
+    if (kept_ > 0) {
+        recent_ += (time - recent_) / trial_jobs;
+        ++kept_jobs_;
+        kept_time_ += time;
+    }
     const bool due = end >= next_check_;
     const bool worse = recent_ > slower * mean_[kept_] && end >= kept_at_ + first_interval;
     if (!due && !worse) return;
+    if (end >= ceiling_until_) ceiling_ = most_levels;
+    if (!paid_off(end, awake)) {
+        ceiling_ = kept_;
+        ceiling_until_ = end + longest_interval;
+    }
     // Try the kept count again, then one step fewer and one more.
     pending_count_ = 0;
     if (kept_ > 0) pending_[pending_count_++] = kept_ - 1;
-    if (kept_ + 1 < levels_) pending_[pending_count_++] = kept_ + 1;
+    if (kept_ + 1 < std::min(levels_, ceiling_)) pending_[pending_count_++] = kept_ + 1;
     start_trial(kept_);
+}
+
+// Whether the kept count was allowed over the whole time since it was kept,
+// against one thread doing the same jobs at its measured speed.  Trials see
+// a few cycles; this sees what they miss, such as the workers' spinning
+// through stretches of the caller's own work.
+bool Site::paid_off(std::int64_t end, std::int64_t awake) const {
+    if (kept_ == 0 || kept_jobs_ < least_run_jobs) return true;
+    const auto wall = static_cast<double>(end - kept_at_);
+    const double cpu = wall + static_cast<double>(awake - kept_awake_);
+    const double alone = wall - kept_time_ + static_cast<double>(kept_jobs_) * mean_[0];
+    return wall < alone && (cpu <= more_processor_time * alone || cpu * wall <= alone * alone);
 }
 
 // After a trial at level_: either start the next trial, or leave level_ at
