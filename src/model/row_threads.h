@@ -47,13 +47,15 @@ int quota_processors(std::string_view cpu_max);
 // are awake, spinning or working).  A count is allowed when its cycle is
 // faster than one thread's and spends at most 1.5 times the processor time,
 // or more only where the time falls by more; the fastest allowed is kept.
-// A trial of more threads ends as soon as its jobs cannot win.  At each
-// check the kept count's whole time since it was kept is judged the same
-// way (against one thread's measured job time), and when it did not pay,
-// it and the counts above are left for a while.  The
-// neighbours of the kept count are tried again after a while (sooner when
-// its jobs get slower), the while doubling as long as the choice stands and
-// long enough that the trials' lost time stays a small part of the whole.
+// A trial of more threads ends as soon as its jobs cannot win.
+//
+// The kept count and its neighbours are tried again after a while (sooner
+// when its jobs get slower), the while doubling as long as the choice
+// stands and long enough that the trials' lost time stays a small part of
+// the whole.  Then the kept count's whole time since it was kept is judged
+// the same way, against one thread's measured job time; when it did not
+// pay, it and the counts above are left for a while.  Only the job that
+// has the workers touches its Site.
 class Site {
 public:
     static constexpr int trial_jobs = 8;
