@@ -157,18 +157,20 @@ struct Pool::State {
     std::exception_ptr error;  // written by the thread that set failed
     Sleeper caller;
 
-    // The usual gap between two timed jobs, for how long workers spin
-    // between jobs: through gaps of the usual length, not at all when the
-    // gaps are too long to bridge.
+    // The usual gap between two timed jobs and the usual job, for how long
+    // workers spin after their last piece: through the rest of the job and
+    // a gap of the usual length, not at all when the gaps are too long to
+    // bridge.
     std::int64_t last_end = 0;  // of the last job, when timed
-    double gap = longest_idle_spin / 4;
+    double gap = longest_idle_spin / 4, job = 0.0;
     std::atomic<std::int64_t> idle_spin{longest_idle_spin / 2};
 
     void timed_job(std::int64_t start, std::int64_t end) {
+        job += (static_cast<double>(end - start) - job) / 8.0;
         if (last_end > 0) {
             gap += (static_cast<double>(std::min(start - last_end, 4 * longest_idle_spin)) - gap) / 8.0;
-            idle_spin.store(gap < longest_idle_spin / 2 ? static_cast<std::int64_t>(2.0 * gap) : 0,
-                            std::memory_order_relaxed);
+            const double spin = std::min(job + 2.0 * gap, static_cast<double>(longest_idle_spin));
+            idle_spin.store(gap < longest_idle_spin / 2 ? static_cast<std::int64_t>(spin) : 0, std::memory_order_relaxed);
         }
         last_end = end;
     }
