@@ -211,13 +211,8 @@ constexpr double end_weight = 0.0894546282935481;  // k sin(a u) / u at u = a
 constexpr double outlier_weight = 1e-8;
 constexpr int bins = 1000;
 
-// Rows from which the terms of a location pass are shared among threads,
-// and the rows of one share.
-constexpr std::size_t parallel_rows = 512;
+// Rows of one share of a location pass's terms.
 constexpr std::size_t rows_per_piece = 32;
-// Fewer threads than this lose more in passing the terms between them than
-// they gain.
-constexpr int least_threads = 4;
 
 // One location pass around centre c: the weights into w and the step of c.
 // Each row's terms of the step's numerator and denominator are formed
@@ -249,11 +244,10 @@ double location_pass(std::span<const double> a, double c, double scale, std::spa
             }
         }
     };
-    const std::size_t pieces = (a.size() + rows_per_piece - 1) / rows_per_piece;
-    if (a.size() >= parallel_rows && row_threads::thread_count() >= least_threads)
-        row_threads::run(pieces, terms);
-    else
-        for (std::size_t piece = 0; piece < pieces; ++piece) terms(piece);
+    // The threads share the terms only where that has been measured to pay
+    // (for this thread's tables).
+    thread_local row_threads::Site sharing;
+    row_threads::run(sharing, (a.size() + rows_per_piece - 1) / rows_per_piece, terms);
     double numerator = 0.0;
     double denominator = 0.0;
     for (std::size_t i = 0; i < a.size(); ++i) {

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "foundations/fixed_text.h"
+#include "model/row_threads.h"
 
 namespace fparser {
 
@@ -57,15 +58,17 @@ struct tComp {
     std::int32_t stack_top = 0;          // running depth while compiling
     std::vector<Instruction> program;    // the codes translated for evalf
     // For evalf_rows, set with the program: the stack places it needs (a
-    // block of rows each) and where each variable the program names is read.
+    // block of rows each) and where each variable the program names is read;
+    // the stacks of the threads that share the rows, one after another; what
+    // sharing the rows has shown so far.
     std::size_t block_depth = 0;
     std::vector<BlockSource> block_sources;
+    std::vector<double> block_stacks;
+    row_threads::Site sharing;
 };
 
 // Rows that evalf_rows runs every instruction over at a time.
 inline constexpr std::size_t block_rows = 64;
-// Tables from this many rows on are evaluated by several threads.
-inline constexpr std::size_t parallel_rows = 256;
 
 // Byte codes.  Variable k (1-based) of the name list is code
 // code_variable_first + k - 1.
@@ -139,9 +142,11 @@ double evalf(int i, std::span<const double> values);
 // values[k] on every row, with evalf's rules for the variables beyond the
 // values passed.  Each out[r] is bit for bit what evalf gives for row r's
 // values, and evalerrtype is that of the last row; every instruction runs
-// over a block of block_rows rows at once, without allocating once each
-// thread's work space has its size.  From parallel_rows rows on, the blocks
-// are shared among the threads of row_threads.  out must hold rows values.
+// over a block of block_rows rows at once, without allocating once the
+// slot's work space has its size.  The blocks are shared among the threads
+// of row_threads when that has been measured to pay for the slot's program
+// and this many rows; the work space of every thread is grown before.  One
+// thread at a time evaluates a slot.  out must hold rows values.
 void evalf_rows(int i, std::span<const double> values, std::span<const double* const> columns, std::size_t rows,
                 std::span<double> out);
 

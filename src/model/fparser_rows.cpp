@@ -30,6 +30,7 @@ void size_block_space(tComp& slot) {
     }
     slot.block_depth = static_cast<std::size_t>(deepest);
     slot.block_sources.assign(variables, BlockSource{});
+    slot.sharing = row_threads::Site{};
 }
 
 }  // namespace steps
@@ -88,35 +89,23 @@ inline void guarded_log_rows(double* t, std::size_t n) {
     }
 }
 
-// Work space of one thread: a block of rows per stack place, and the marks
-// of failed rows.
-struct BlockSpace {
-    std::vector<double> stack;
-    std::vector<unsigned char> failed = std::vector<unsigned char>(block_rows, 0);
-};
-
-BlockSpace& block_space(const tComp& slot) {
-    thread_local BlockSpace space;
-    if (space.stack.size() < slot.block_depth * block_rows) space.stack.resize(slot.block_depth * block_rows);
-    return space;
-}
-
 // Runs the slot's program over rows [first, first + n) (n <= block_rows)
-// into out, with sources[k] giving variable k's values.  Returns whether the
-// last row hit an out-of-range argument; such rows get 0.
+// into out, with sources[k] giving variable k's values and stack holding a
+// block of rows per stack place.  Returns whether the last row hit an
+// out-of-range argument; such rows get 0.
 //
 // Built for AVX2 as well, chosen when the processor has it: wider vectors
 // over the block, the same IEEE operations on every row.
-[[gnu::target_clones("avx2", "default")]] bool run_block(const tComp& slot, BlockSpace& space, const BlockSource* sources,
-                                                         std::size_t first, std::size_t n, double* out) {
-    unsigned char* const failed = space.failed.data();
+KALVOR_AVX2_CLONES bool run_block(const tComp& slot, double* stack, const BlockSource* sources, std::size_t first,
+                                  std::size_t n, double* out) {
+    unsigned char failed[block_rows];
     bool any_failed = false;
     const auto source = [&](const Instruction* step) {
         const BlockSource& s = sources[step->index];
         return s.by_row ? s.values + first : s.values;
     };
 
-    double* t = space.stack.data();  // the top block, once a value is pushed
+    double* t = stack;               // the top block, once a value is pushed
     double* next = t;                      // where the next push goes
     for (const Instruction* step = slot.program.data(); step->op != op_end; ++step) {
         switch (step->op) {
@@ -215,17 +204,18 @@ void evalf_rows(int i, std::span<const double> values, std::span<const double* c
     // Each block is computed alone, so the threads that share the blocks
     // change nothing in the values.
     const std::size_t blocks = (rows + block_rows - 1) / block_rows;
+    const std::size_t stack = slot.block_depth * block_rows;
+    const auto threads = static_cast<std::size_t>(blocks > 1 ? row_threads::thread_count() : 1);
+    if (slot.block_stacks.size() < threads * stack) slot.block_stacks.resize(threads * stack);
     bool last_failed = false;  // written by the thread of the last block
-    const auto block = [&](std::size_t b) {
+    const auto block = [&](std::size_t b, int thread) {
         const std::size_t first = b * block_rows;
-        const bool failed = run_block(slot, block_space(slot), slot.block_sources.data(), first,
-                                      std::min(block_rows, rows - first), out.data() + first);
+        const bool failed = run_block(slot, slot.block_stacks.data() + static_cast<std::size_t>(thread) * stack,
+                                      slot.block_sources.data(), first, std::min(block_rows, rows - first),
+                                      out.data() + first);
         if (b == blocks - 1) last_failed = failed;
     };
-    if (rows >= parallel_rows)
-        row_threads::run(blocks, block);
-    else
-        for (std::size_t b = 0; b < blocks; ++b) block(b);
+    row_threads::run(slot.sharing, blocks, block);
     evalerrtype = last_failed ? 4 : 0;
 }
 

@@ -30,13 +30,13 @@ constexpr std::size_t chunk = 64;
         if (!steps::qexp_by_table(y[i])) e[i] = qexp(y[i]);
 }
 
-[[gnu::target_clones("avx2", "default")]] void qexp_rows_chunk(const double* x, double* out, std::size_t m) {
+KALVOR_AVX2_CLONES void qexp_rows_chunk(const double* x, double* out, std::size_t m) {
     double e[chunk];
     qexp_chunk(x, e, m);
     std::copy_n(e, m, out);
 }
 
-[[gnu::target_clones("avx2", "default")]] void aln_rows_chunk(const double* x, double* out, std::size_t m) {
+KALVOR_AVX2_CLONES void aln_rows_chunk(const double* x, double* out, std::size_t m) {
     // Lanes off the series path take x = 2 (a value on every common path)
     // until the end.
     double a[chunk], y[chunk], e[chunk], distance[chunk];

@@ -9,6 +9,15 @@
 
 #include "model/operators.h"
 
+// The block loops are built for AVX2 as well, chosen at load time when the
+// processor has it.  A ThreadSanitizer build leaves that choice out: the
+// loader runs the choosing function before the sanitizer has started.
+#ifdef KALVOR_NO_TARGET_CLONES
+#define KALVOR_AVX2_CLONES
+#else
+#define KALVOR_AVX2_CLONES [[gnu::target_clones("avx2", "default")]]
+#endif
+
 namespace operators::steps {
 
 // Whether qexp(x) is found from the table: 1e-16 < |x| <= 40.

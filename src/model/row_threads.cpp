@@ -4,10 +4,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
+#include <chrono>
 #include <condition_variable>
-#include <cstdint>
+#include <exception>
+#include <fstream>
 #include <mutex>
-#include <thread>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace row_threads {
@@ -15,12 +19,16 @@ namespace row_threads {
 namespace {
 
 constexpr int most_threads = 64;
-// Pauses a worker spins through after a job before it sleeps (about a
-// millisecond: long enough to outlast the fit's own work between two
-// evaluations, since waking a sleeper costs more than the job it would
-// share), and a waiting caller before it yields its processor once.
-constexpr int spins_before_sleep = 40000;
-constexpr int spins_before_yield = 1000;
+// Pauses between two looks at the clock (and yields of the processor) while
+// a thread waits.
+constexpr int pauses_per_look = 64;
+// Longest spin of a worker between jobs: twice the longest gap between
+// jobs that spinning bridges.
+constexpr std::int64_t longest_idle_spin = 200'000;
+// A caller spins for the last pieces at most this many times the time of
+// one of its own pieces (within the bounds below), then sleeps.
+constexpr std::int64_t late_pieces = 4;
+constexpr std::int64_t least_late = 5'000, most_late = 500'000;
 
 void pause() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -30,14 +38,52 @@ void pause() {
 #endif
 }
 
-int processors() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) == 0) return std::clamp(CPU_COUNT(&set), 1, most_threads);
-    return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, most_threads);
+// A steady clock of the pool's own, in nanoseconds: the program's clocks
+// (runtime.h) can be made repeatable, and the pool's timings must not move
+// them.
+std::int64_t now() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
-std::atomic<int> chosen_threads{0};  // 0: the processors
+int affinity_processors() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set);
+    return static_cast<int>(std::thread::hardware_concurrency());
+}
+
+std::string first_line(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// The tightest cpu.max quota of this process's cgroup (version 2) and the
+// groups above it; 0 when none states one.
+int quota_limit() {
+    std::ifstream groups("/proc/self/cgroup");
+    std::string path;
+    for (std::string line; std::getline(groups, line);)
+        if (line.rfind("0::", 0) == 0) path = line.substr(3);
+    int limit = 0;
+    for (bool more = !path.empty(); more;) {
+        const int q = quota_processors(first_line("/sys/fs/cgroup" + path + "/cpu.max"));
+        if (q > 0) limit = limit > 0 ? std::min(limit, q) : q;
+        more = path.size() > 1;
+        path.resize(std::max<std::size_t>(path.rfind('/'), 1));
+    }
+    return limit;
+}
+
+int available_processors() {
+    int n = affinity_processors();
+    if (const int q = quota_limit(); q > 0) n = std::min(n, q);
+    return std::clamp(n, 1, most_threads);
+}
+
+std::atomic<int> chosen_threads{0};  // 0: measured
 
 // The job in hand is one 64-bit word: its number (24 bits), its count of
 // pieces and the next piece to take (20 bits each).  Taking a piece is a
@@ -56,117 +102,260 @@ struct Word {
     static constexpr std::uint64_t job_mask = (std::uint64_t{1} << (64 - 2 * piece_bits)) - 1;
 };
 
-class Pool {
-public:
-    ~Pool() {
-        stopping_.store(true);
-        word_.fetch_add(Word::pack(1, 0, 0));
-        wake_all();
-        for (std::thread& t : workers_) t.join();
-    }
-
-    void run(std::size_t pieces, Piece piece, const void* context, int threads) {
-        while (static_cast<int>(workers_.size()) < threads - 1) {
-            const int index = static_cast<int>(workers_.size());
-            workers_.emplace_back([this, index, seen = job_number_] { work(index, seen); });
-        }
-        helpers_.store(threads - 1, std::memory_order_relaxed);
-        piece_.store(piece, std::memory_order_relaxed);
-        context_.store(context, std::memory_order_relaxed);
-        done_.store(0, std::memory_order_relaxed);
-        job_number_ = (job_number_ + 1) & Word::job_mask;
-        word_.store(Word::pack(job_number_, pieces, 0));
-        if (sleepers_.load() > 0) wake_all();
-        take_pieces(job_number_);
-        for (int spins = 1; done_.load(std::memory_order_acquire) < pieces; ++spins) {
-            pause();
-            if (spins % spins_before_yield == 0) std::this_thread::yield();
-        }
-    }
-
-private:
-    // Worker index, started while job number seen was the last.
-    void work(int index, std::uint64_t seen) {
-        for (;;) {
-            std::uint64_t w = word_.load(std::memory_order_acquire);
-            for (int spins = 0; Word::job(w) == seen && !stopping_.load(std::memory_order_relaxed);
-                 w = word_.load(std::memory_order_acquire)) {
-                if (++spins < spins_before_sleep) {
-                    pause();
-                    continue;
-                }
-                sleep_until_job_after(seen);
-                spins = 0;
-            }
-            if (stopping_.load()) return;
-            seen = Word::job(w);
-            if (index < helpers_.load(std::memory_order_relaxed)) take_pieces(seen);
-        }
-    }
-
-    // Sleeping is the uncommon path: a lock and a condition variable.
-    void sleep_until_job_after(std::uint64_t seen) {
-        std::unique_lock lock(sleep_mutex_);
-        sleepers_.fetch_add(1);
-        sleep_.wait(lock, [&] { return Word::job(word_.load()) != seen || stopping_.load(); });
-        sleepers_.fetch_sub(1);
-    }
-
-    void wake_all() {
-        { std::lock_guard lock(sleep_mutex_); }
-        sleep_.notify_all();
-    }
-
-    // Takes and runs pieces of job number job until none is left.
-    void take_pieces(std::uint64_t job) {
-        std::uint64_t w = word_.load(std::memory_order_acquire);
-        for (;;) {
-            if (Word::job(w) != job || Word::next(w) >= Word::count(w)) return;
-            if (!word_.compare_exchange_weak(w, w + 1, std::memory_order_acq_rel, std::memory_order_acquire))
-                continue;
-            piece_.load(std::memory_order_relaxed)(context_.load(std::memory_order_relaxed),
-                                                   static_cast<std::size_t>(Word::next(w)));
-            done_.fetch_add(1, std::memory_order_release);
-            w = word_.load(std::memory_order_acquire);
-        }
-    }
-
-    std::vector<std::thread> workers_;
-    std::uint64_t job_number_ = 0;  // the caller's count of jobs
-    std::atomic<std::uint64_t> word_{0};
-    std::atomic<Piece> piece_{nullptr};
-    std::atomic<const void*> context_{nullptr};
-    std::atomic<std::size_t> done_{0};
-    std::atomic<int> helpers_{0};  // workers that take pieces of the job
-    std::atomic<int> sleepers_{0};
-    std::mutex sleep_mutex_;
-    std::condition_variable sleep_;
-    std::atomic<bool> stopping_{false};
-};
-
-Pool& pool() {
-    static Pool p;
-    return p;
+void run_alone(std::size_t pieces, Piece piece, const void* context) {
+    for (std::size_t k = 0; k < pieces; ++k) piece(context, k, 0);
 }
 
+// Sleeping is the uncommon path: a lock and a condition variable, and a
+// flag that tells the waker whether to take the lock.
+struct Sleeper {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::atomic<bool> asleep{false};
+
+    template <class Ready>
+    void sleep_until(Ready ready) {
+        std::unique_lock lock(mutex);
+        asleep.store(true);
+        wake.wait(lock, ready);
+        asleep.store(false);
+    }
+    // Called after the change that makes ready() true.
+    void wake_if_asleep() {
+        if (!asleep.load()) return;
+        { std::lock_guard lock(mutex); }
+        wake.notify_one();
+    }
+};
+
 }  // namespace
+
+struct Pool::State {
+    struct Worker {
+        std::thread thread;
+        Sleeper sleeper;
+        // The time awake, as the worker alone writes it: while awake, the
+        // time awake before minus the clock at waking (below 0); while
+        // asleep, the time awake.
+        std::atomic<std::int64_t> awake_mark{0};
+    };
+
+    Start start;
+    std::vector<std::unique_ptr<Worker>> workers;
+    bool start_failed = false;
+    std::atomic<bool> busy{false};  // a caller's job has the workers
+    std::atomic<bool> stopping{false};
+
+    // The job in hand.
+    std::uint64_t job_number = 0;  // the caller's count of jobs
+    std::atomic<std::uint64_t> word{0};
+    std::atomic<Piece> piece{nullptr};
+    std::atomic<const void*> context{nullptr};
+    std::atomic<std::size_t> done{0};
+    std::atomic<int> helpers{0};  // workers that take pieces of the job
+    std::atomic<bool> failed{false};
+    std::exception_ptr error;  // written by the thread that set failed
+    Sleeper caller;
+
+    // The usual gap between two timed jobs and the usual job, for how long
+    // workers spin after their last piece: through the rest of the job and
+    // a gap of the usual length, not at all when the gaps are too long to
+    // bridge.
+    std::int64_t last_end = 0;  // of the last job, when timed
+    double gap = longest_idle_spin / 4, job = 0.0;
+    std::atomic<std::int64_t> idle_spin{longest_idle_spin / 2};
+
+    void timed_job(std::int64_t start, std::int64_t end) {
+        job += (static_cast<double>(end - start) - job) / 8.0;
+        if (last_end > 0) {
+            gap += (static_cast<double>(std::min(start - last_end, 4 * longest_idle_spin)) - gap) / 8.0;
+            const double spin = std::min(job + 2.0 * gap, static_cast<double>(longest_idle_spin));
+            idle_spin.store(gap < longest_idle_spin / 2 ? static_cast<std::int64_t>(spin) : 0, std::memory_order_relaxed);
+        }
+        last_end = end;
+    }
+
+    ~State() {
+        stopping.store(true);
+        word.fetch_add(Word::pack(1, 0, 0));
+        for (auto& w : workers) {
+            { std::lock_guard lock(w->sleeper.mutex); }
+            w->sleeper.wake.notify_one();
+            w->thread.join();
+        }
+    }
+
+    // The time the workers have been awake in all, at the clock's time.
+    std::int64_t awake(std::int64_t time) const {
+        std::int64_t sum = 0;
+        for (const auto& w : workers) {
+            const std::int64_t mark = w->awake_mark.load(std::memory_order_relaxed);
+            sum += mark < 0 ? mark + time : mark;
+        }
+        return sum;
+    }
+
+    // Threads (up to n) that a job can use: workers are started as needed,
+    // and when the system refuses one, no more are tried.
+    int usable_threads(int n) {
+        while (static_cast<int>(workers.size()) < n - 1 && !start_failed) {
+            auto w = std::make_unique<Worker>();
+            try {
+                w->thread = start([this, me = w.get(), index = static_cast<int>(workers.size()), seen = job_number] {
+                    work(*me, index, seen);
+                });
+            } catch (...) {
+                start_failed = true;
+                break;
+            }
+            workers.push_back(std::move(w));
+        }
+        return std::min(n, static_cast<int>(workers.size()) + 1);
+    }
+
+    // Worker index (thread index + 1), started while job number seen was the last.
+    void work(Worker& me, int index, std::uint64_t seen) {
+        me.awake_mark.store(-now(), std::memory_order_relaxed);
+        bool helped = false;
+        for (;;) {
+            const std::uint64_t w = wait_for_job(me, seen, helped ? idle_spin.load(std::memory_order_relaxed) : 0);
+            if (stopping.load()) return;
+            seen = Word::job(w);
+            helped = index < helpers.load(std::memory_order_relaxed);
+            if (helped) take_pieces(seen, index + 1);
+        }
+    }
+
+    // The word of the first job after seen: spins for spin nanoseconds,
+    // giving way to other threads, then sleeps.
+    std::uint64_t wait_for_job(Worker& me, std::uint64_t seen, std::int64_t spin) {
+        const auto arrived = [&] { return Word::job(word.load()) != seen || stopping.load(); };
+        const std::int64_t start = spin > 0 ? now() : 0;
+        for (int pauses = 1; spin > 0 && !arrived(); ++pauses) {
+            pause();
+            if (pauses % pauses_per_look != 0) continue;
+            if (now() - start > spin) break;
+            std::this_thread::yield();
+        }
+        if (!arrived()) {
+            me.awake_mark.store(me.awake_mark.load(std::memory_order_relaxed) + now(), std::memory_order_relaxed);
+            me.sleeper.sleep_until(arrived);
+            me.awake_mark.store(me.awake_mark.load(std::memory_order_relaxed) - now(), std::memory_order_relaxed);
+        }
+        return word.load(std::memory_order_acquire);
+    }
+
+    // Takes and runs pieces of job number job as thread until none is left;
+    // returns how many it took.  After an exception the pieces left are
+    // taken without being run.
+    std::size_t take_pieces(std::uint64_t job, int thread) {
+        std::size_t taken = 0;
+        std::uint64_t w = word.load(std::memory_order_acquire);
+        for (;;) {
+            if (Word::job(w) != job || Word::next(w) >= Word::count(w)) return taken;
+            if (!word.compare_exchange_weak(w, w + 1, std::memory_order_acq_rel, std::memory_order_acquire)) continue;
+            if (!failed.load(std::memory_order_relaxed)) {
+                try {
+                    piece.load(std::memory_order_relaxed)(context.load(std::memory_order_relaxed),
+                                                          static_cast<std::size_t>(Word::next(w)), thread);
+                } catch (...) {
+                    if (!failed.exchange(true)) error = std::current_exception();
+                }
+            }
+            ++taken;
+            if (done.fetch_add(1) + 1 == Word::count(w)) caller.wake_if_asleep();
+            w = word.load(std::memory_order_acquire);
+        }
+    }
+
+    void share(std::size_t pieces, Piece p, const void* c, int threads) {
+        const std::int64_t begin = now();
+        helpers.store(threads - 1, std::memory_order_relaxed);
+        piece.store(p, std::memory_order_relaxed);
+        context.store(c, std::memory_order_relaxed);
+        done.store(0, std::memory_order_relaxed);
+        failed.store(false, std::memory_order_relaxed);
+        job_number = (job_number + 1) & Word::job_mask;
+        word.store(Word::pack(job_number, pieces, 0));
+        for (int i = 0; i < threads - 1; ++i) workers[static_cast<std::size_t>(i)]->sleeper.wake_if_asleep();
+
+        const std::size_t taken = take_pieces(job_number, 0);
+        const std::int64_t own = now();
+        const std::int64_t per_piece = taken > 0 ? (own - begin) / static_cast<std::int64_t>(taken) : least_late;
+        const std::int64_t late = std::clamp(late_pieces * per_piece, least_late, most_late);
+        const auto finished = [&] { return done.load() >= pieces; };
+        for (int pauses = 1; !finished(); ++pauses) {
+            pause();
+            if (pauses % pauses_per_look != 0) continue;
+            if (now() - own > late) {
+                caller.sleep_until(finished);
+                break;
+            }
+            std::this_thread::yield();
+        }
+        if (failed.load()) std::rethrow_exception(std::exchange(error, nullptr));
+    }
+};
+
+Pool::Pool(Start start) : state_(std::make_unique<State>()) {
+    state_->start = start ? std::move(start) : [](std::function<void()> body) { return std::thread(std::move(body)); };
+    state_->workers.reserve(most_threads);
+}
+
+Pool::~Pool() = default;
+
+void Pool::run(Site& site, std::size_t pieces, Piece piece, const void* context) {
+    State& s = *state_;
+    bool idle = false;
+    if (pieces <= 1 || pieces > Word::most_pieces || thread_count() <= 1 || !s.busy.compare_exchange_strong(idle, true)) {
+        run_alone(pieces, piece, context);
+        return;
+    }
+    struct Release {
+        std::atomic<bool>& busy;
+        ~Release() { busy.store(false); }
+    } release{s.busy};
+
+    const int chosen = chosen_threads.load(std::memory_order_relaxed);
+    const int most = s.start_failed ? std::min(thread_count(), static_cast<int>(s.workers.size()) + 1) : thread_count();
+    const int wanted = chosen > 0 ? std::min(chosen, most) : site.threads(pieces, most);
+    const int threads = s.usable_threads(static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(wanted), pieces)));
+    const bool timed = chosen == 0 && site.timed();
+    const std::int64_t start = timed ? now() : 0;
+    if (!timed) s.last_end = 0;
+    if (threads <= 1)
+        run_alone(pieces, piece, context);
+    else
+        s.share(pieces, piece, context, threads);
+    if (!timed) return;
+    const std::int64_t end = now();
+    s.timed_job(start, end);
+    site.record(start, end, s.awake(end));
+}
 
 int thread_count() {
     const int chosen = chosen_threads.load(std::memory_order_relaxed);
     if (chosen > 0) return chosen;
-    static const int available = processors();
+    static const int available = available_processors();
     return available;
 }
 
 void set_thread_count(int n) { chosen_threads.store(std::clamp(n, 0, most_threads), std::memory_order_relaxed); }
 
-void run(std::size_t pieces, Piece piece, const void* context) {
-    const int threads = thread_count();
-    if (threads <= 1 || pieces <= 1 || pieces > Word::most_pieces) {
-        for (std::size_t k = 0; k < pieces; ++k) piece(context, k);
-        return;
-    }
-    pool().run(pieces, piece, context, threads);
+int quota_processors(std::string_view cpu_max) {
+    const auto space = cpu_max.find(' ');
+    if (space == std::string_view::npos) return 0;
+    long long quota = 0, period = 0;
+    const char* q = cpu_max.data();
+    const char* p = q + space + 1;
+    if (std::from_chars(q, q + space, quota).ptr != q + space || quota <= 0) return 0;
+    if (std::from_chars(p, cpu_max.data() + cpu_max.size(), period).ec != std::errc{} || period <= 0) return 0;
+    return static_cast<int>(std::min<long long>((quota + period - 1) / period, most_threads));
+}
+
+void run(Site& site, std::size_t pieces, Piece piece, const void* context) {
+    static Pool pool;
+    pool.run(site, pieces, piece, context);
 }
 
 }  // namespace row_threads

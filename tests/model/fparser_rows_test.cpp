@@ -212,7 +212,7 @@ TEST_F(BlockEvaluation, ThreadsSharingTheRowsChangeNoBit) {
         const std::string text = f == 0 ? "ASIN(X1/3)+P1*LOG(X2)" : maker.make(2 + f % 4);
         SCOPED_TRACE(text);
         compile(text);
-        for (const std::size_t rows : {fparser::parallel_rows - 1, fparser::parallel_rows, std::size_t{700}, std::size_t{1000}}) {
+        for (const std::size_t rows : {std::size_t{63}, std::size_t{65}, std::size_t{300}, std::size_t{1000}}) {
             const std::vector<double> x1 = guard_rows(f + 1, rows), x2 = guard_rows(f + 500, rows);
             row_threads::set_thread_count(1);
             const std::vector<double> alone = batch(1.5, -0.5, x1, x2);

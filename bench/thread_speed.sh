@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# Worker threads against one processor: every case is fitted with all the
+# threads the runner chooses and pinned to one core (taskset), in three
+# situations: one fit alone, four fits at once (pinned: each to its own
+# core), and one fit while as many busy processes as cores run.  Prints the
+# wall and processor seconds of a fit (the mean of the four at once), and
+# the targets as ratios of one run: the threaded fit no slower than the
+# pinned one (pinned/threads wall >= 1) and using at most 1.5 times its
+# processor time, or more only where its wall time falls by more.  Every
+# fit must give the same bits as the first.
+#
+#   bench/thread_speed.sh RUNNER [--old OLD_RUNNER] [--level N] [--cases LIST] [--situations LIST]
+#
+# Cases (default "w1 w4 linear"): w1 and w4 bench/Large1000.DAT at
+# weightings 1 and 4, linear its first 300 rows with Y=P1*X1+P2*X2+P3*X3+P4
+# at weighting 1.  Situations (default "alone four busy").  With --old, the
+# old runner (a single-threaded build) also fits each case alone, and the
+# speed of the threaded fit over it is printed (target for w1: 3.5).  A fit
+# of Large1000.DAT at weighting 4 takes minutes: leave w4 out for a short run.
+# Exit code 1 when a fit differs.
+set -u
+usage() {
+    echo "usage: $0 RUNNER [--old OLD_RUNNER] [--level N] [--cases LIST] [--situations LIST]" >&2
+    exit 2
+}
+[ $# -ge 1 ] && [ -x "$1" ] || usage
+runner=$1
+shift
+old="" level=2 cases="w1 w4 linear" situations="alone four busy"
+while [ $# -ge 2 ]; do
+    case $1 in
+        --old) old=$2 ;;
+        --level) level=$2 ;;
+        --cases) cases=$2 ;;
+        --situations) situations=$2 ;;
+        *) usage ;;
+    esac
+    shift 2
+done
+[ $# -eq 0 ] || usage
+here=$(cd "$(dirname "$0")" && pwd)
+cores=$(nproc)
+work=$(mktemp -d)
+busy=()
+stop_busy() {
+    for pid in "${busy[@]}"; do kill "$pid" 2>/dev/null; done
+    for pid in "${busy[@]}"; do wait "$pid" 2>/dev/null; done
+    busy=()
+}
+trap 'stop_busy; rm -rf "$work"' EXIT
+
+# The first 300 rows of the large table with a linear model.
+awk 'NR == 1 { print "Y=P1*X1+P2*X2+P3*X3+P4"; next }
+     NR == 2 { print "1.0  1.0  1.0  1.0   !<-- Initial parameter values"; next }
+     NR == 3 { print "-1e+06  -1e+06  -1e+06  -1e+06   !<-- Lower limits of parameters"; next }
+     NR == 4 { print "1e+06  1e+06  1e+06  1e+06   !<-- Upper limits of parameters"; next }
+     NR == 5 { print "TRUE  TRUE  TRUE  TRUE   !<-- Masked parameters = FALSE"; next }
+     NR <= 305 { print }
+     END { print "END     !<-- Enter END TO EXIT" }' "$here/Large1000.DAT" >"$work/Linear300.DAT"
+
+case_file() { [ "$1" = linear ] && echo "$work/Linear300.DAT" || echo "$here/Large1000.DAT"; }
+case_weight() { [ "$1" = w4 ] && echo 4 || echo 1; }
+
+status=0
+# fit NAME RUNNER CASE [taskset -c CORE]: one fit in the background; its
+# results go to NAME, "wall cpu" to NAME.time.
+fit() {
+    local name=$1 run=$2 c=$3
+    shift 3
+    /usr/bin/time -f "%e %U %S" -o "$work/$name.time" "$@" "$run" --repeatable --level "$level" \
+        --weight "$(case_weight "$c")" "$(case_file "$c")" >"$work/$name" 2>/dev/null &
+}
+# Checks the results of the fits named NAME.* against the case's first fit.
+check() {
+    local name=$1 reference=$2 f
+    for f in "$work/$name".*.time; do
+        if ! diff <(grep -Ev '^(seconds|run_clock)=' "${f%.time}") <(grep -Ev '^(seconds|run_clock)=' "$reference") >/dev/null; then
+            echo "fit ${f%.time} DIFFERS from the first fit of its case" >&2
+            status=1
+        fi
+    done
+}
+# One situation of a case: sets result to "wall cpu" of the threaded and the
+# pinned fits.
+situation() {
+    local c=$1 s=$2 mode i
+    result=""
+    for mode in threads pinned; do
+        case $s in
+            alone | busy)
+                if [ "$s" = busy ]; then
+                    for ((i = 0; i < cores; i++)); do
+                        (while :; do :; done) &
+                        busy+=($!)
+                    done
+                fi
+                if [ $mode = threads ]; then fit "$c.$s.$mode.0" "$runner" "$c"; else fit "$c.$s.$mode.0" "$runner" "$c" taskset -c 0; fi
+                wait "$!"
+                stop_busy
+                ;;
+            four)
+                for i in 0 1 2 3; do
+                    if [ $mode = threads ]; then fit "$c.$s.$mode.$i" "$runner" "$c"; else fit "$c.$s.$mode.$i" "$runner" "$c" taskset -c $((i % cores)); fi
+                done
+                wait
+                ;;
+        esac
+        [ -f "$work/$c.first" ] || cp "$work/$c.$s.$mode.0" "$work/$c.first"
+        check "$c.$s.$mode" "$work/$c.first"
+        result+="$(cat "$work/$c.$s.$mode".*.time | awk '{ wall += $1; cpu += $2 + $3; n++ } END { printf "%.2f %.2f ", wall / n, cpu / n }')"
+    done
+}
+
+echo "runner $runner, level $level, $cores cores, load average $(cut -d' ' -f1-3 /proc/loadavg) at the start"
+printf '%-7s %-6s %9s %9s %9s %9s %12s %11s  %s\n' case with threads_s cpu_s pinned_s cpu_s pinned/thr cpu_ratio target
+for c in $cases; do
+    for s in $situations; do
+        situation "$c" "$s"
+        read -r tw tc pw pc <<<"$result"
+        awk -v c="$c" -v s="$s" -v tw="$tw" -v tc="$tc" -v pw="$pw" -v pc="$pc" 'BEGIN {
+            speed = tw > 0 ? pw / tw : 0
+            cpu = pc > 0 ? tc / pc : 0
+            met = speed >= 1 && (cpu <= 1.5 || cpu <= speed) ? "met" : "MISSED"
+            printf "%-7s %-6s %9.2f %9.2f %9.2f %9.2f %12.2f %11.2f  %s\n", c, s, tw, tc, pw, pc, speed, cpu, met
+        }'
+    done
+    if [ -n "$old" ]; then
+        fit "$c.old.0" "$old" "$c"
+        wait "$!"
+        read -r ow oc <<<"$(cat "$work/$c.old.0.time" | awk '{ printf "%.2f %.2f", $1, $2 + $3 }')"
+        tw=$(awk '{ print $1 }' "$work/$c.alone.threads.0.time" 2>/dev/null || echo 0)
+        awk -v c="$c" -v ow="$ow" -v oc="$oc" -v tw="$tw" 'BEGIN {
+            speed = tw > 0 ? ow / tw : 0
+            target = c != "w1" ? "" : speed >= 3.5 ? "met (3.5)" : "MISSED (3.5)"
+            printf "%-7s %-6s %9s %9s %9.2f %9.2f %12s %11s  old/threads alone %.2f %s\n", c, "old", "", "", ow, oc, "", "", speed, target
+        }'
+    fi
+done
+echo "load average $(cut -d' ' -f1-3 /proc/loadavg) at the end"
+exit $status
