@@ -2,14 +2,15 @@
 # Worker threads against one processor: every case is fitted with all the
 # threads the runner chooses and pinned to one core (taskset), in three
 # situations: one fit alone, four fits at once (pinned: each to its own
-# core), and one fit while as many busy processes as cores run.  Prints the
-# wall and processor seconds of a fit (the mean of the four at once), and
-# the targets as ratios of one run: the threaded fit no slower than the
-# pinned one (pinned/threads wall >= 1) and using at most 1.5 times its
-# processor time, or more only where its wall time falls by more.  Every
-# fit must give the same bits as the first.
+# core), and one fit while as many busy processes as cores run.  Each is run
+# --repeat times (3), the threaded and the pinned fits in turn, and the
+# median is printed: the wall and processor seconds of a fit (the mean of
+# the four at once), and the targets as ratios: the threaded fit no slower
+# than the pinned one (pinned/threads wall >= 1) and using at most 1.5 times
+# its processor time, or more only where its wall time falls by more.
+# Every fit must give the same bits as the first.
 #
-#   bench/thread_speed.sh RUNNER [--old OLD_RUNNER] [--level N] [--cases LIST] [--situations LIST]
+#   bench/thread_speed.sh RUNNER [--old OLD_RUNNER] [--level N] [--cases LIST] [--situations LIST] [--repeat N]
 #
 # Cases (default "w1 w4 linear"): w1 and w4 bench/Large1000.DAT at
 # weightings 1 and 4, linear its first 300 rows with Y=P1*X1+P2*X2+P3*X3+P4
@@ -20,19 +21,20 @@
 # Exit code 1 when a fit differs.
 set -u
 usage() {
-    echo "usage: $0 RUNNER [--old OLD_RUNNER] [--level N] [--cases LIST] [--situations LIST]" >&2
+    echo "usage: $0 RUNNER [--old OLD_RUNNER] [--level N] [--cases LIST] [--situations LIST] [--repeat N]" >&2
     exit 2
 }
 [ $# -ge 1 ] && [ -x "$1" ] || usage
 runner=$1
 shift
-old="" level=2 cases="w1 w4 linear" situations="alone four busy"
+old="" level=2 cases="w1 w4 linear" situations="alone four busy" repeat=3
 while [ $# -ge 2 ]; do
     case $1 in
         --old) old=$2 ;;
         --level) level=$2 ;;
         --cases) cases=$2 ;;
         --situations) situations=$2 ;;
+        --repeat) repeat=$2 ;;
         *) usage ;;
     esac
     shift 2
@@ -80,43 +82,53 @@ check() {
         fi
     done
 }
-# One situation of a case: sets result to "wall cpu" of the threaded and the
-# pinned fits.
+# One situation of a case, run repeat times with the threaded and the pinned
+# fits in turn: sets result to the median "wall cpu" of the threaded and of
+# the pinned fits.
 situation() {
-    local c=$1 s=$2 mode i
+    local c=$1 s=$2 mode i r
+    local -A runs=([threads]="" [pinned]="")
+    for ((r = 0; r < repeat; r++)); do
+        for mode in threads pinned; do
+            rm -f "$work/$c.$s.$mode".*
+            case $s in
+                alone | busy)
+                    if [ "$s" = busy ]; then
+                        for ((i = 0; i < cores; i++)); do
+                            (while :; do :; done) &
+                            busy+=($!)
+                        done
+                    fi
+                    if [ $mode = threads ]; then fit "$c.$s.$mode.0" "$runner" "$c"; else fit "$c.$s.$mode.0" "$runner" "$c" taskset -c 0; fi
+                    wait "$!"
+                    stop_busy
+                    ;;
+                four)
+                    for i in 0 1 2 3; do
+                        if [ $mode = threads ]; then fit "$c.$s.$mode.$i" "$runner" "$c"; else fit "$c.$s.$mode.$i" "$runner" "$c" taskset -c $((i % cores)); fi
+                    done
+                    wait
+                    ;;
+            esac
+            [ -f "$work/$c.first" ] || cp "$work/$c.$s.$mode.0" "$work/$c.first"
+            check "$c.$s.$mode" "$work/$c.first"
+            runs[$mode]+="$(cat "$work/$c.$s.$mode".*.time | awk '{ wall += $1; cpu += $2 + $3; n++ } END { printf "%.2f %.2f", wall / n, cpu / n }')"$'\n'
+        done
+    done
     result=""
     for mode in threads pinned; do
-        case $s in
-            alone | busy)
-                if [ "$s" = busy ]; then
-                    for ((i = 0; i < cores; i++)); do
-                        (while :; do :; done) &
-                        busy+=($!)
-                    done
-                fi
-                if [ $mode = threads ]; then fit "$c.$s.$mode.0" "$runner" "$c"; else fit "$c.$s.$mode.0" "$runner" "$c" taskset -c 0; fi
-                wait "$!"
-                stop_busy
-                ;;
-            four)
-                for i in 0 1 2 3; do
-                    if [ $mode = threads ]; then fit "$c.$s.$mode.$i" "$runner" "$c"; else fit "$c.$s.$mode.$i" "$runner" "$c" taskset -c $((i % cores)); fi
-                done
-                wait
-                ;;
-        esac
-        [ -f "$work/$c.first" ] || cp "$work/$c.$s.$mode.0" "$work/$c.first"
-        check "$c.$s.$mode" "$work/$c.first"
-        result+="$(cat "$work/$c.$s.$mode".*.time | awk '{ wall += $1; cpu += $2 + $3; n++ } END { printf "%.2f %.2f ", wall / n, cpu / n }')"
+        result+="$(printf '%s' "${runs[$mode]}" | sort -n -k1,1 | awk '{ wall[NR] = $1; cpu[NR] = $2 } END { m = int((NR + 1) / 2); printf "%.2f %.2f ", wall[m], cpu[m] }')"
     done
 }
 
 echo "runner $runner, level $level, $cores cores, load average $(cut -d' ' -f1-3 /proc/loadavg) at the start"
 printf '%-7s %-6s %9s %9s %9s %9s %12s %11s  %s\n' case with threads_s cpu_s pinned_s cpu_s pinned/thr cpu_ratio target
+declare -A alone_wall=()
 for c in $cases; do
     for s in $situations; do
         situation "$c" "$s"
         read -r tw tc pw pc <<<"$result"
+        [ "$s" = alone ] && alone_wall[$c]=$tw
         awk -v c="$c" -v s="$s" -v tw="$tw" -v tc="$tc" -v pw="$pw" -v pc="$pc" 'BEGIN {
             speed = tw > 0 ? pw / tw : 0
             cpu = pc > 0 ? tc / pc : 0
@@ -125,10 +137,13 @@ for c in $cases; do
         }'
     done
     if [ -n "$old" ]; then
-        fit "$c.old.0" "$old" "$c"
-        wait "$!"
-        read -r ow oc <<<"$(cat "$work/$c.old.0.time" | awk '{ printf "%.2f %.2f", $1, $2 + $3 }')"
-        tw=$(awk '{ print $1 }' "$work/$c.alone.threads.0.time" 2>/dev/null || echo 0)
+        for ((r = 0; r < repeat; r++)); do
+            fit "$c.old.$r" "$old" "$c"
+            wait "$!"
+        done
+        read -r ow oc <<<"$(cat "$work/$c.old".*.time | awk '{ print $1, $2 + $3 }' | sort -n -k1,1 |
+            awk '{ wall[NR] = $1; cpu[NR] = $2 } END { m = int((NR + 1) / 2); printf "%.2f %.2f", wall[m], cpu[m] }')"
+        tw=${alone_wall[$c]:-0}
         awk -v c="$c" -v ow="$ow" -v oc="$oc" -v tw="$tw" 'BEGIN {
             speed = tw > 0 ? ow / tw : 0
             target = c != "w1" ? "" : speed >= 3.5 ? "met (3.5)" : "MISSED (3.5)"

@@ -22,6 +22,10 @@ constexpr int most_threads = 64;
 // Pauses between two looks at the clock (and yields of the processor) while
 // a thread waits.
 constexpr int pauses_per_look = 64;
+// A worker waiting for the next job gives way to other threads once in this
+// many looks: a yield costs a system call, and on a quiet machine gives
+// nothing.
+constexpr int yield_looks = 8;
 // Longest spin of a worker between jobs: twice the longest gap between
 // jobs that spinning bridges.
 constexpr std::int64_t longest_idle_spin = 200'000;
@@ -143,17 +147,19 @@ struct Pool::State {
     Start start;
     std::vector<std::unique_ptr<Worker>> workers;
     bool start_failed = false;
-    std::atomic<bool> busy{false};  // a caller's job has the workers
-    std::atomic<bool> stopping{false};
+    alignas(64) std::atomic<bool> busy{false};  // a caller's job has the workers
+    alignas(64) std::atomic<bool> stopping{false};
 
     // The job in hand.
     std::uint64_t job_number = 0;  // the caller's count of jobs
-    std::atomic<std::uint64_t> word{0};
-    std::atomic<Piece> piece{nullptr};
+    // Set before the job is published, each on a line of its own (the
+    // word and the count of pieces done are written as pieces are taken).
+    alignas(64) std::atomic<Piece> piece{nullptr};
     std::atomic<const void*> context{nullptr};
-    std::atomic<std::size_t> done{0};
     std::atomic<int> helpers{0};  // workers that take pieces of the job
-    std::atomic<bool> failed{false};
+    alignas(64) std::atomic<std::uint64_t> word{0};
+    alignas(64) std::atomic<std::size_t> done{0};
+    alignas(64) std::atomic<bool> failed{false};
     std::exception_ptr error;  // written by the thread that set failed
     Sleeper caller;
 
@@ -235,7 +241,7 @@ struct Pool::State {
             pause();
             if (pauses % pauses_per_look != 0) continue;
             if (now() - start > spin) break;
-            std::this_thread::yield();
+            if (pauses % (yield_looks * pauses_per_look) == 0) std::this_thread::yield();
         }
         if (!arrived()) {
             me.awake_mark.store(me.awake_mark.load(std::memory_order_relaxed) + now(), std::memory_order_relaxed);
@@ -252,7 +258,12 @@ struct Pool::State {
         std::size_t taken = 0;
         std::uint64_t w = word.load(std::memory_order_acquire);
         for (;;) {
-            if (Word::job(w) != job || Word::next(w) >= Word::count(w)) return taken;
+            if (Word::job(w) != job || Word::next(w) >= Word::count(w)) {
+                // The pieces taken are counted done at once: the job cannot
+                // end, nor the word move on, before.
+                if (taken > 0 && done.fetch_add(taken) + taken == Word::count(w)) caller.wake_if_asleep();
+                return taken;
+            }
             if (!word.compare_exchange_weak(w, w + 1, std::memory_order_acq_rel, std::memory_order_acquire)) continue;
             if (!failed.load(std::memory_order_relaxed)) {
                 try {
@@ -263,7 +274,6 @@ struct Pool::State {
                 }
             }
             ++taken;
-            if (done.fetch_add(1) + 1 == Word::count(w)) caller.wake_if_asleep();
             w = word.load(std::memory_order_acquire);
         }
     }

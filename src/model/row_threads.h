@@ -39,75 +39,94 @@ void set_thread_count(int n);
 int quota_processors(std::string_view cpu_max);
 
 // What the jobs of one kind (one call site or one formula, with one number
-// of pieces) have shown about sharing.  Candidate thread counts are 1, 2,
-// 4, ... up to the most allowed, tried in turn on trial_jobs jobs each
-// (after one that wakes the threads) while they get faster.  A trial
-// measures a cycle of the work: a job and the caller's work up to the next,
-// in wall time and in processor time (the caller's and the time workers
-// are awake, spinning or working).  A count is allowed when its cycle is
-// faster than one thread's and spends at most 1.5 times the processor time,
-// or more only where the time falls by more; the fastest allowed is kept.
-// A trial of more threads ends as soon as its jobs cannot win.
+// of pieces) have shown about sharing.  Candidate thread counts are 1, 2, 3,
+// 4, 6, 8, ... up to the most allowed.  A check compares one thread, the
+// kept count and its neighbours side by side: each runs a block of jobs in
+// turn, round after round, so that all of them see the same stretch of the
+// work and of the machine.  A block starts with jobs that wake or settle the
+// threads, not counted, until the workers have been awake through a whole
+// cycle; its block_jobs - 1 other jobs measure cycles of the work, a job and
+// the caller's work up to the next, in wall time and in processor time (the
+// caller's and the time workers are awake, spinning or working).  A count
+// is allowed when its cycle is faster than one thread's and spends at most
+// 1.5 times the processor time, or more only where the time falls by more;
+// the fewest threads within a few percent of the fastest allowed are kept.
+// A count that cannot win is dropped from the check at once.  While more
+// threads keep winning, the next check follows at once with one more.
 //
-// The kept count and its neighbours are tried again after a while (sooner
-// when its jobs get slower), the while doubling as long as the choice
-// stands and long enough that the trials' lost time stays a small part of
-// the whole.  Then the kept count's whole time since it was kept is judged
-// the same way, against one thread's measured job time; when it did not
-// pay, it and the counts above are left for a while.  Only the job that
-// has the workers touches its Site.
+// Checks come again after a while (sooner when the kept count's jobs get
+// slower), the while doubling as long as the choice stands and long enough
+// that the time checks lose stays a small part of the whole.  Before each
+// check, the kept count's whole time since the last is judged the same way,
+// against one thread doing its jobs at the speed the last check measured;
+// when it did not pay, it and the counts above are left for a while, longer
+// each time in a row.  Only the job that has the workers touches its Site.
 class Site {
 public:
-    static constexpr int trial_jobs = 8;
+    static constexpr int block_jobs = 8;
 
     // Threads for the next job of pieces pieces when most may share it.
     int threads(std::size_t pieces, int most);
     // Whether the next job's time is wanted by record; whether the next job
-    // is one of a trial.
-    bool timed() const { return trial_ || kept_ > 0 || jobs_ % 16 == 0; }
-    bool trial() const { return trial_; }
+    // is one of a check.
+    bool timed() const { return checking_ || kept_ > 0 || jobs_ % 16 == 0; }
+    bool trial() const { return checking_; }
     // The job that threads() chose ran from start to end (nanoseconds), when
     // the workers had been awake for awake in all.
     void record(std::int64_t start, std::int64_t end, std::int64_t awake);
 
 private:
-    static constexpr int most_levels = 8;  // 1, 2, 4, ..., 64
+    static constexpr int most_levels = 12;  // 1, 2, 3, 4, 6, 8, ..., 48, 64
+    static constexpr int most_arms = 4;    // one thread, the kept count and its neighbours
+    // A kept count whose whole time did not pay is left, with the counts
+    // above, for a second, and twice as long each time again in a row.
+    static constexpr std::int64_t first_ceiling_while = 1'000'000'000;
+    // One count's measurements in a check.
+    struct Arm {
+        int level = 0;
+        bool dropped = false;
+        int count = 0;   // its jobs
+        int cycles = 0;  // the jobs counted
+        double wall = 0.0, awake = 0.0, jobs = 0.0;  // ns in its counted cycles
+        double spent = 0.0;                          // ns in all its jobs and cycles
+        double cycle() const { return wall / cycles; }
+        double cpu() const { return (wall + awake) / cycles; }
+    };
     int level_threads(int level) const;
-    double wall(int level) const;
-    double cpu(int level) const;
-    bool allowed(int level) const;
+    bool allowed(const Arm& arm) const;
     bool paid_off(std::int64_t end, std::int64_t awake) const;
-    void start_trial(int level);
-    void end_trial();
+    void start_check(std::int64_t end, std::int64_t awake);
+    void next_block(std::int64_t end, std::int64_t awake);
+    void end_check(std::int64_t end, std::int64_t awake);
 
     std::size_t pieces_ = 0;
     int most_ = 0;
     int levels_ = 0;
-    int kept_ = 0;        // the level jobs use between trials
-    int level_ = 0;       // the level of the job in hand
-    bool trial_ = false;
-    bool climbing_ = false;  // still trying ever more threads
-    int trial_count_ = 0;
-    double trial_sum_ = 0.0;
-    int pending_[3] = {};  // levels still to try at this check
-    int pending_count_ = 0;
-    double mean_[most_levels] = {};   // mean ns per job at each level, 0 untried
-    double cycle_[most_levels] = {};  // mean ns from a job to the next
-    double awake_[most_levels] = {};  // workers' ns awake in a cycle
-    std::int64_t trial_start_ = 0, trial_awake_ = 0;
-    // Since the kept count was kept: its timed jobs and their time, the
-    // workers' time awake at the start.
+    int kept_ = 0;  // the level jobs use between checks
+    int level_ = 0;  // the level of the job in hand
+    std::uint64_t jobs_ = 0;
+
+    // The check in hand: its arms (the first is one thread), the arm and
+    // job of its block in hand, and the rounds done.
+    bool checking_ = false;
+    Arm arms_[most_arms];
+    int arm_count_ = 0, arm_ = 0, block_job_ = 0, settling_ = 0, rounds_ = 0;
+    std::int64_t last_end_ = 0, last_awake_ = 0;  // of the job before, in a block
+
+    // What the last check measured: the kept count's job time and one
+    // thread's, for the same jobs.
+    double kept_job_ = 0.0, alone_job_ = 0.0;
+    // Since the last check: the kept count's timed jobs and their time, the
+    // clock and the workers' time awake at its end.
     std::uint64_t kept_jobs_ = 0;
     double kept_time_ = 0.0;
-    std::int64_t kept_awake_ = 0;
+    std::int64_t kept_at_ = 0, kept_awake_ = 0;
+    double recent_ = 0.0;  // running mean of the kept count's jobs
     // Levels from ceiling_ on are not tried until ceiling_until_: their
-    // whole time did not pay.
+    // whole time did not pay; the next time, for ceiling_while_.
     int ceiling_ = most_levels;
-    std::int64_t ceiling_until_ = 0;
-    double recent_ = 0.0;            // running mean of the kept level's jobs
-    double lost_ = 0.0;              // time the trials of this check lost
-    std::int64_t kept_at_ = 0, next_check_ = 0, check_interval_ = 0;
-    std::uint64_t jobs_ = 0;
+    std::int64_t ceiling_until_ = 0, ceiling_while_ = first_ceiling_while;
+    std::int64_t next_check_ = 0, check_interval_ = 0, earliest_check_ = 0;
 };
 
 // Runs piece(context, k, thread) for k = 0..pieces-1; thread (0 for the

@@ -144,6 +144,9 @@ TEST(RowThreads, SharingIsKeptWhereItPaysForItsProcessorTime) {
         // One thread: 70 us a cycle; two: 50 us for 1.43 times the
         // processor time; four: 40 us for 2.29 times.
         {"workers spin through the gaps", 8, [](int t) { return 40000.0 / t; }, 30000, 2},
+        // One thread: 62 us; three: 35.3 us for 1.71 times the processor
+        // time; four: 32 us for 2.06 times.
+        {"three threads are the most worth their processors", 8, [](int t) { return 40000.0 / t; }, 22000, 3},
         // The trials see two threads pay; the whole time, with workers
         // spinning through stretches the trials miss, does not.
         {"workers spin where the trials do not look", 8, [](int t) { return 40000.0 / t; }, 30000, 1, 60000},
@@ -173,7 +176,21 @@ TEST(RowThreads, SharingFollowsTheLoadOfTheMachine) {
     int jobs = 0, shared = 0;
     while (clock < busy_from + 100 * ms) simulate(site, clock, 1, 8, cost);
     for (; clock < busy_from + 1100 * ms; ++jobs) shared += simulate(site, clock, 1, 8, cost) > 1;
-    EXPECT_LE(shared, 4 * (row_threads::Site::trial_jobs + 1)) << "of " << jobs << " jobs";
+    EXPECT_LE(shared, 8 * row_threads::Site::block_jobs) << "of " << jobs << " jobs";
+}
+
+TEST(RowThreads, CountsAreComparedOnTheSameStretchOfWork) {
+    // Sharing pays, but the jobs get twice as long, and short again, every
+    // few milliseconds: a count measured on the long jobs must not be
+    // judged against one thread measured on the short ones.
+    for (const std::int64_t phase : {1'000'000, 3'000'000, 7'000'000}) {
+        const auto cost = [&](int t, std::int64_t clock) { return ((clock / phase) % 2 == 0 ? 40000.0 : 80000.0) / t; };
+        row_threads::Site site;
+        std::int64_t clock = 0;
+        int jobs = 0, shared = 0;
+        for (; clock < 2'000'000'000; ++jobs) shared += simulate(site, clock, 1, 8, cost, 10000) == 8;
+        EXPECT_GT(shared, 0.95 * jobs) << "phases of " << phase << " ns";
+    }
 }
 
 TEST(RowThreads, QuotaOfTheCgroup) {
