@@ -49,7 +49,8 @@ int quota_processors(std::string_view cpu_max);
 // the caller's work up to the next, in wall time and in processor time (the
 // caller's and the time workers are awake, spinning or working).  A count
 // is allowed when its cycle is faster than one thread's and spends at most
-// 1.5 times the processor time, or more only where the time falls by more;
+// 1.5 times the processor time, or more only where the time falls by more,
+// with room to spare (its processor time counted 15% larger);
 // the fewest threads within a few percent of the fastest allowed are kept.
 // A count that cannot win is dropped from the check at once.  While more
 // threads keep winning, the next check follows at once with one more.

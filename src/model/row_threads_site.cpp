@@ -20,6 +20,10 @@ constexpr std::int64_t longest_interval = 10'000'000'000;
 // Processor time a count may spend beyond one thread's, as a factor, even
 // where the time it saves is less.
 constexpr double more_processor_time = 1.5;
+// A count is judged with its processor time this much larger, so that a
+// count only just allowed in its cycles stays allowed over the whole run,
+// with the wake-ups and spinning that cycles do not see.
+constexpr double room = 1.15;
 // A block's jobs are counted once the workers were awake for this part of
 // a whole cycle, or after most_settling jobs.
 constexpr double settled = 0.9;
@@ -50,7 +54,7 @@ bool Site::allowed(const Arm& arm) const {
     if (arm.dropped || arm.cycles == 0 || arm.level >= ceiling_) return false;
     const double alone = arms_[0].cycle();
     const double speed = alone / arm.cycle();
-    const double cpu_ratio = arm.cpu() / alone;
+    const double cpu_ratio = room * arm.cpu() / alone;
     return speed > 1.0 && (cpu_ratio <= more_processor_time || cpu_ratio <= speed);
 }
 
@@ -200,7 +204,7 @@ void Site::end_check(std::int64_t end, std::int64_t awake) {
 // workers' spinning through stretches of the caller's own work.
 bool Site::paid_off(std::int64_t end, std::int64_t awake) const {
     const auto wall = static_cast<double>(end - kept_at_);
-    const double cpu = wall + static_cast<double>(awake - kept_awake_);
+    const double cpu = room * (wall + static_cast<double>(awake - kept_awake_));
     const double alone = wall - kept_time_ + kept_time_ * alone_job_ / kept_job_;
     return wall < alone && (cpu <= more_processor_time * alone || cpu * wall <= alone * alone);
 }
