@@ -45,6 +45,25 @@ struct BlockSource {
     bool by_row = false;
 };
 
+// The parts of a slot's program that evalf_rows computes once per table:
+// the largest parts that read only columns and constants (no single value
+// such as a parameter) and cannot fail, worth at least two instructions.
+// Each part's values are kept in a column, block by block, together with the
+// columns it read; a block is computed again when those change.
+struct FixedParts {
+    bool planned = false;
+    std::uint64_t by_row = 0;              // the variables read by rows when planned (bit k: variable k)
+    std::vector<Instruction> program;      // the slot's program reading each part from its column
+    std::vector<Instruction> parts;        // the parts' instructions, each ended by op_end
+    std::vector<std::size_t> part_starts;  // where each part begins in parts
+    std::vector<std::int32_t> inputs;      // the variables the parts read
+    std::size_t capacity = 0;              // rows each column holds
+    std::vector<double> values;            // part h's column at h * capacity
+    std::vector<double> seen;              // inputs[j]'s column at j * capacity, as last read
+    std::vector<std::size_t> block_done;   // rows of block b computed from seen (0: none)
+    std::vector<BlockSource> sources;      // the slot's sources, then the parts' columns
+};
+
 // One compiled formula.  The arrays are empty until a compile stores into
 // them; then they hold exactly code_count codes, constant_count constants
 // and stack_size stack places, and program the codes as evalf runs them.
@@ -59,11 +78,12 @@ struct tComp {
     std::vector<Instruction> program;    // the codes translated for evalf
     // For evalf_rows, set with the program: the stack places it needs (a
     // block of rows each) and where each variable the program names is read;
-    // the stacks of the threads that share the rows, one after another; what
-    // sharing the rows has shown so far.
+    // the stacks of the threads that share the rows, one after another; the
+    // parts computed once per table; what sharing the rows has shown so far.
     std::size_t block_depth = 0;
     std::vector<BlockSource> block_sources;
     std::vector<double> block_stacks;
+    FixedParts fixed;
     row_threads::Site sharing;
 };
 

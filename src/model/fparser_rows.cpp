@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "model/fparser.h"
@@ -30,6 +31,7 @@ void size_block_space(tComp& slot) {
     }
     slot.block_depth = static_cast<std::size_t>(deepest);
     slot.block_sources.assign(variables, BlockSource{});
+    slot.fixed = FixedParts{};
     slot.sharing = row_threads::Site{};
 }
 
@@ -89,15 +91,15 @@ inline void guarded_log_rows(double* t, std::size_t n) {
     }
 }
 
-// Runs the slot's program over rows [first, first + n) (n <= block_rows)
-// into out, with sources[k] giving variable k's values and stack holding a
-// block of rows per stack place.  Returns whether the last row hit an
-// out-of-range argument; such rows get 0.
+// Runs program over rows [first, first + n) (n <= block_rows) into out,
+// with sources[k] giving variable k's values and stack holding a block of
+// rows per stack place.  Returns whether the last row hit an out-of-range
+// argument; such rows get 0.
 //
 // Built for AVX2 as well, chosen when the processor has it: wider vectors
 // over the block, the same IEEE operations on every row.
-KALVOR_AVX2_CLONES bool run_block(const tComp& slot, double* stack, const BlockSource* sources, std::size_t first,
-                                  std::size_t n, double* out) {
+KALVOR_AVX2_CLONES bool run_block(const Instruction* program, double* stack, const BlockSource* sources,
+                                  std::size_t first, std::size_t n, double* out) {
     unsigned char failed[block_rows];
     bool any_failed = false;
     const auto source = [&](const Instruction* step) {
@@ -107,7 +109,7 @@ KALVOR_AVX2_CLONES bool run_block(const tComp& slot, double* stack, const BlockS
 
     double* t = stack;               // the top block, once a value is pushed
     double* next = t;                      // where the next push goes
-    for (const Instruction* step = slot.program.data(); step->op != op_end; ++step) {
+    for (const Instruction* step = program; step->op != op_end; ++step) {
         switch (step->op) {
         case op_push_constant:
             t = next;
@@ -179,6 +181,132 @@ KALVOR_AVX2_CLONES bool run_block(const tComp& slot, double* stack, const BlockS
     return failed[n - 1] != 0;
 }
 
+bool is_binary(std::int32_t op) { return op >= op_add_stack; }
+Form form_of(std::int32_t op) { return static_cast<Form>((op - op_add_stack) % 5); }
+bool names_variable(const Instruction& step) {
+    return step.op == op_push_variable ||
+           (is_binary(step.op) && (form_of(step.op) == form_right_variable || form_of(step.op) == form_left_variable));
+}
+
+// Finds the fixed parts of the slot's program for the variables read by
+// rows in by_row: a stack machine over the program that knows, for each
+// value on the stack, whether it is fixed and where its instructions begin.
+// A fixed value becomes a part when a value that is not fixed (or a function
+// that can fail) takes it in.
+void plan_fixed_parts(tComp& slot, std::uint64_t by_row) {
+    FixedParts& fixed = slot.fixed;
+    fixed = FixedParts{};
+    fixed.planned = true;
+    fixed.by_row = by_row;
+    const auto read_by_row = [&](const Instruction& step) { return (by_row >> step.index & 1U) != 0; };
+    struct Value {
+        bool fixed;
+        std::size_t start;
+    };
+    std::vector<Value> stack;
+    std::vector<std::pair<std::size_t, std::size_t>> found;  // [start, end) in the program
+    const auto take_in = [&](Value& v, std::size_t end) {
+        if (v.fixed && end - v.start >= 2) found.emplace_back(v.start, end);
+        v.fixed = false;
+    };
+    const std::vector<Instruction>& program = slot.program;
+    std::size_t i = 0;
+    for (; program[i].op != op_end; ++i) {
+        const Instruction& step = program[i];
+        if (step.op == op_push_constant) {
+            stack.push_back({true, i});
+        } else if (step.op == op_push_variable) {
+            stack.push_back({read_by_row(step), i});
+        } else if (!is_binary(step.op)) {
+            if (step.op == op_asin || step.op == op_acos) take_in(stack.back(), i);
+        } else if (form_of(step.op) == form_stack) {
+            Value right = stack.back();
+            stack.pop_back();
+            Value& left = stack.back();
+            if (!(left.fixed && right.fixed)) {
+                take_in(left, right.start);
+                take_in(right, i);
+            }
+        } else if (names_variable(step) && !read_by_row(step)) {
+            take_in(stack.back(), i);
+        }
+    }
+    if (!stack.empty()) take_in(stack.back(), i);
+    if (found.empty()) return;
+    std::sort(found.begin(), found.end());
+
+    // The program with each part read from its column (a column index after
+    // the slot's variables), taken straight into a binary operator that
+    // follows it, and the parts' own instructions.
+    const auto first_column = static_cast<std::int32_t>(slot.block_sources.size());
+    std::size_t next = 0;
+    for (std::size_t at = 0; at < program.size(); ++at) {
+        if (next == found.size() || at != found[next].first) {
+            fixed.program.push_back(program[at]);
+            continue;
+        }
+        const auto [start, end] = found[next];
+        const auto column = first_column + static_cast<std::int32_t>(next);
+        fixed.part_starts.push_back(fixed.parts.size());
+        fixed.parts.insert(fixed.parts.end(), program.begin() + static_cast<std::ptrdiff_t>(start),
+                           program.begin() + static_cast<std::ptrdiff_t>(end));
+        fixed.parts.push_back(Instruction{op_end});
+        for (std::size_t k = start; k < end; ++k)
+            if (names_variable(program[k]) &&
+                std::find(fixed.inputs.begin(), fixed.inputs.end(), program[k].index) == fixed.inputs.end())
+                fixed.inputs.push_back(program[k].index);
+        if (is_binary(program[end].op) && form_of(program[end].op) == form_stack) {
+            fixed.program.push_back(Instruction{program[end].op + form_right_variable, column, 0.0});
+            at = end;
+        } else {
+            fixed.program.push_back(Instruction{op_push_variable, column, 0.0});
+            at = end - 1;
+        }
+        ++next;
+    }
+}
+
+// Makes the fixed parts' columns hold rows [first, first + n), block b,
+// for the columns the slot reads now.
+void refresh_fixed_parts(tComp& slot, double* stack, std::size_t b, std::size_t first, std::size_t n) {
+    FixedParts& fixed = slot.fixed;
+    const std::size_t bytes = n * sizeof(double);
+    bool same = fixed.block_done[b] == n;
+    for (std::size_t j = 0; same && j < fixed.inputs.size(); ++j)
+        same = std::memcmp(fixed.seen.data() + j * fixed.capacity + first,
+                           slot.block_sources[static_cast<std::size_t>(fixed.inputs[j])].values + first, bytes) == 0;
+    if (same) return;
+    for (std::size_t j = 0; j < fixed.inputs.size(); ++j)
+        std::memcpy(fixed.seen.data() + j * fixed.capacity + first,
+                    slot.block_sources[static_cast<std::size_t>(fixed.inputs[j])].values + first, bytes);
+    for (std::size_t h = 0; h < fixed.part_starts.size(); ++h)
+        run_block(fixed.parts.data() + fixed.part_starts[h], stack, slot.block_sources.data(), first, n,
+                  fixed.values.data() + h * fixed.capacity + first);
+    fixed.block_done[b] = n;
+}
+
+// Readies the fixed parts for a job of rows rows: planned for the variables
+// read by rows now, their columns as long as the table, and the sources of
+// the program that reads them.
+void prepare_fixed_parts(tComp& slot, std::size_t rows) {
+    FixedParts& fixed = slot.fixed;
+    std::uint64_t by_row = 0;
+    for (std::size_t k = 0; k < slot.block_sources.size(); ++k)
+        if (slot.block_sources[k].by_row) by_row |= std::uint64_t{1} << k;
+    if (!fixed.planned || fixed.by_row != by_row) plan_fixed_parts(slot, by_row);
+    if (fixed.part_starts.empty()) return;
+    if (fixed.capacity < rows) {
+        fixed.capacity = rows;
+        fixed.values.assign(fixed.part_starts.size() * rows, 0.0);
+        fixed.seen.assign(fixed.inputs.size() * rows, 0.0);
+        fixed.block_done.clear();
+    }
+    fixed.block_done.resize((fixed.capacity + block_rows - 1) / block_rows, 0);
+    fixed.sources = slot.block_sources;
+    for (std::size_t h = 0; h < fixed.part_starts.size(); ++h)
+        fixed.sources.push_back(BlockSource{fixed.values.data() + h * fixed.capacity, true});
+}
+
 }  // namespace
 
 void evalf_rows(int i, std::span<const double> values, std::span<const double* const> columns, std::size_t rows,
@@ -207,12 +335,16 @@ void evalf_rows(int i, std::span<const double> values, std::span<const double* c
     const std::size_t stack = slot.block_depth * block_rows;
     const auto threads = static_cast<std::size_t>(blocks > 1 ? row_threads::thread_count() : 1);
     if (slot.block_stacks.size() < threads * stack) slot.block_stacks.resize(threads * stack);
+    prepare_fixed_parts(slot, rows);
+    const bool with_parts = !slot.fixed.part_starts.empty();
+    const Instruction* const program = with_parts ? slot.fixed.program.data() : slot.program.data();
+    const BlockSource* const sources = with_parts ? slot.fixed.sources.data() : slot.block_sources.data();
     bool last_failed = false;  // written by the thread of the last block
     const auto block = [&](std::size_t b, int thread) {
-        const std::size_t first = b * block_rows;
-        const bool failed = run_block(slot, slot.block_stacks.data() + static_cast<std::size_t>(thread) * stack,
-                                      slot.block_sources.data(), first, std::min(block_rows, rows - first),
-                                      out.data() + first);
+        const std::size_t first = b * block_rows, n = std::min(block_rows, rows - first);
+        double* const work = slot.block_stacks.data() + static_cast<std::size_t>(thread) * stack;
+        if (with_parts) refresh_fixed_parts(slot, work, b, first, n);
+        const bool failed = run_block(program, work, sources, first, n, out.data() + first);
         if (b == blocks - 1) last_failed = failed;
     };
     row_threads::run(slot.sharing, blocks, block);
