@@ -3,11 +3,13 @@
 // outcome, the sum of squares, the parameters and their standard errors,
 // the number of objective evaluations and the time taken.
 //
-//   fit_runner [--level 1|2|3] [--weight 1..5] [--repeatable] FILE.DAT
+//   fit_runner [--level 1|2|3] [--weight 1..5] [--repeatable] [--threads N] FILE.DAT
 //
 // --repeatable fixes the clock readings that seed the random generators
 // (runtime::repeatable_clock), so that two runs of one file are
 // bit-identical; the time taken is still measured on the real clock.
+// --threads N makes every shared evaluation use exactly N threads instead of
+// the number the row threads measure.
 //
 // The data file is copied into a fresh work folder first, so the results
 // file and the run log never land beside the original. Output, one
@@ -34,6 +36,7 @@
 #include "foundations/runtime.h"
 #include "model/funct.h"
 #include "model/globals.h"
+#include "model/row_threads.h"
 #include "platform/dialogs.h"
 #include "run/cascade.h"
 #include "run/main_sub.h"
@@ -42,7 +45,7 @@
 namespace {
 
 int usage() {
-    std::cerr << "usage: fit_runner [--level 1|2|3] [--weight 1..5] [--repeatable] FILE.DAT\n";
+    std::cerr << "usage: fit_runner [--level 1|2|3] [--weight 1..5] [--repeatable] [--threads N] FILE.DAT\n";
     return 2;
 }
 
@@ -62,7 +65,7 @@ std::string outcome() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int level = 2, weight = 1;
+    int level = 2, weight = 1, threads = 0;
     bool repeatable = false;
     std::string file;
     for (int i = 1; i < argc; ++i) {
@@ -71,12 +74,15 @@ int main(int argc, char** argv) {
             repeatable = true;
         else if ((arg == "--level" || arg == "--weight") && i + 1 < argc)
             (arg == "--level" ? level : weight) = std::atoi(argv[++i]);
+        else if (arg == "--threads" && i + 1 < argc)
+            threads = std::atoi(argv[++i]);
         else if (!arg.empty() && arg[0] != '-' && file.empty())
             file = arg;
         else
             return usage();
     }
-    if (file.empty() || level < 1 || level > 3 || weight < 1 || weight > 5) return usage();
+    if (file.empty() || level < 1 || level > 3 || weight < 1 || weight > 5 || threads < 0) return usage();
+    if (threads > 0) row_threads::set_thread_count(threads);
 
     namespace fs = std::filesystem;
     const fs::path source = fs::absolute(file);

@@ -41,8 +41,10 @@ double with_sign(double x, double y) { return y < 0.0 ? -std::fabs(x) : std::fab
 
 // A model value guarded as a fitted value: invalid -> floor, then clamped.
 double fitted_value(double y) {
-    nrutil::rval_nan(y, objective_floor);
-    return std::clamp(y, -objective_ceiling, objective_ceiling);
+    // nrutil::rval_nan and std::clamp, written as choices of values so
+    // that a loop over rows can run in vector registers.
+    y = std::isnan(y) | (y - 1.0 == y) ? objective_floor : y;
+    return y < -objective_ceiling ? -objective_ceiling : (objective_ceiling < y ? objective_ceiling : y);
 }
 
 // |w| clamped to [0.001, 1000], its sign kept.
@@ -198,19 +200,25 @@ void fun(const kalvor::Matrix& x, std::span<const double> y, std::span<const dou
     common_data::nd = nd;
     my_func::eval_rows(work.p, np, x, nx, rows, common_udf::cudf, ycalc);
 
-    // One pass guards the fitted values and forms the residuals, their mean
-    // magnitude and their sum of squares, which is the objective when every
-    // weight is 1 (a residual divided by 1 is itself).
+    // The fitted values guarded and the residuals, then their mean magnitude
+    // and their sum of squares, which is the objective when every weight is
+    // 1 (a residual divided by 1 is itself).  The first loop can run in
+    // vector registers, the second sums row by row in order.
     work.residual.resize(rows);
+    double* const fitted = ycalc.data();
+    const double* const observed = y.data();
+    double* const residual = work.residual.data();
+    for (std::size_t i = 0; i < rows; ++i) {
+        const double v = fitted_value(fitted[i]);
+        fitted[i] = v;
+        residual[i] = observed[i] - v;
+    }
     double mean_abs = 0.0;
     double unit_sum = 0.0;
     for (std::size_t i = 0; i < rows; ++i) {
-        ycalc[i] = fitted_value(ycalc[i]);
-        if (std::fabs(ycalc[i]) >= objective_ceiling - objective_floor) used = mode_none;
-        const double r = y[i] - ycalc[i];
-        work.residual[i] = r;
-        mean_abs += std::fabs(r);
-        unit_sum += r * r;
+        if (std::fabs(fitted[i]) >= objective_ceiling - objective_floor) used = mode_none;
+        mean_abs += std::fabs(residual[i]);
+        unit_sum += residual[i] * residual[i];
     }
     // A (nearly) perfect fit is shaken by at most 1% so that the optimisers
     // never see a flat objective.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -18,6 +19,11 @@ namespace {
 constexpr double vanishing_residual = 2.2204460492503132e-20;
 
 std::size_t count_of(int n) { return static_cast<std::size_t>(std::max(n, 0)); }
+
+// to[0..rows-1] = from[0..rows-1]; nothing to do when they are one array.
+void copy_rows(const double* from, double* to, std::size_t rows) {
+    if (from != to && rows > 0) std::memmove(to, from, rows * sizeof(double));
+}
 
 // The objective clamped to +-vmax, NaN and huge values replaced by vmax.
 double guarded(double f) {
@@ -74,14 +80,11 @@ void funcs(const kalvor::Matrix& x, std::span<const double> y, std::span<double>
     // funct::fun leaves the row count in common_data::nd.
     const std::size_t rows = nrow > 0 ? count_of(std::min(nd, nrow)) : 0;
     const std::size_t columns = std::min(count_of(ncol), std::min(x.cols(), count_of(max_x)));
-    for (std::size_t j = 0; j < columns; ++j)
-        for (std::size_t i = 0; i < rows; ++i) xnx(i, j) = x(i, j);
-    for (std::size_t i = 0; i < rows; ++i) {
-        xd[i] = x(i, 0);
-        yd[i] = y[i];
-        ydf[i] = ycalc[i];
-        ysig[i] = sig[i];
-    }
+    for (std::size_t j = 0; j < columns; ++j) copy_rows(x.column(j), xnx.column(j), rows);
+    copy_rows(x.column(0), xd.data(), rows);
+    copy_rows(y.data(), yd.data(), rows);
+    copy_rows(ycalc.data(), ydf.data(), rows);
+    copy_rows(sig.data(), ysig.data(), rows);
     std::copy_n(pw.begin(), std::min(pw.size(), pfinal.size()), pfinal.begin());
     f = guarded(f);
 }
