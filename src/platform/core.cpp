@@ -11,6 +11,8 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <iterator>
+#include <memory>
 #include <set>
 #include <thread>
 
@@ -19,12 +21,21 @@ namespace {
 
 // ---- registry ----
 
+// A callback thread, kept to be joined once its body is done: after its
+// ThreadScope it still runs the thread-local clean-up (Qt's among it),
+// which must not overlap the end of the program.
+struct CallbackThread {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+};
+
 struct Registry {
     std::map<int, std::shared_ptr<Window>> windows;
     std::map<int, std::shared_ptr<Control>> controls;
     int next_window = 0;
     int next_control = 1;
     std::set<ThreadRecord*> threads;
+    std::vector<CallbackThread> callbacks;
     int gui_tasks = 0;  // posted to the GUI thread and not yet done
 };
 
@@ -415,25 +426,61 @@ void spawn_callback(int window, std::function<void()> callback) {
     if (!callback) return;
     g_last_signalling = window;
     ThreadRecord* record = register_thread();
-    auto body = [record, window, callback = std::move(callback)]() mutable {
-        ThreadScope scope(record, window);
-        // Moved in here so that what the callback holds is released before
-        // the thread counts as ended.
-        const auto run = std::move(callback);
-        try {
-            run();
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "Error in a window callback: %s\n", e.what());
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    auto body = [record, window, callback = std::move(callback), done]() mutable {
+        {
+            ThreadScope scope(record, window);
+            // Moved in here so that what the callback holds is released
+            // before the thread counts as ended.
+            const auto run = std::move(callback);
+            try {
+                run();
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "Error in a window callback: %s\n", e.what());
+            }
         }
+        done->store(true);
     };
+    std::thread thread;
     try {
-        std::thread(std::move(body)).detach();
+        thread = std::thread(std::move(body));
     } catch (const std::system_error& e) {
         std::fprintf(stderr, "Window callback not started: %s\n", e.what());
         std::lock_guard lock(state_mutex());
         registry().threads.erase(record);
         delete record;
         state_changed().notify_all();
+        return;
+    }
+    // The callback threads done by now are joined (outside the lock).
+    std::vector<CallbackThread> ended;
+    {
+        std::lock_guard lock(state_mutex());
+        auto& callbacks = registry().callbacks;
+        const auto first_done = std::partition(callbacks.begin(), callbacks.end(),
+                                               [](const CallbackThread& t) { return !t.done->load(); });
+        std::move(first_done, callbacks.end(), std::back_inserter(ended));
+        callbacks.erase(first_done, callbacks.end());
+        callbacks.push_back({std::move(thread), std::move(done)});
+    }
+    for (CallbackThread& t : ended) t.thread.join();
+}
+
+void join_callback_threads() {
+    std::vector<CallbackThread> callbacks;
+    bool all_ended = false;
+    {
+        std::lock_guard lock(state_mutex());
+        callbacks.swap(registry().callbacks);
+        all_ended = known_threads() == 0;
+    }
+    // Once no thread is known, every callback thread is past its body's
+    // work and ends soon; otherwise those still in their work are left.
+    for (CallbackThread& t : callbacks) {
+        if (all_ended || t.done->load())
+            t.thread.join();
+        else
+            t.thread.detach();
     }
 }
 
@@ -577,8 +624,11 @@ int run_application(int argc, char** argv, std::function<int()> logic) {
     logic_thread.join();
     // Give callbacks that are still running (released by the closing of
     // every window) a moment to end before the application goes.
-    std::unique_lock lock(state_mutex());
-    state_changed().wait_for(lock, std::chrono::seconds(5), [] { return known_threads() == 0; });
+    {
+        std::unique_lock lock(state_mutex());
+        state_changed().wait_for(lock, std::chrono::seconds(5), [] { return known_threads() == 0; });
+    }
+    join_callback_threads();
     return exit_code;
 }
 

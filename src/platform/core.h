@@ -225,6 +225,10 @@ private:
 int signalling_window();
 // Runs callback on a new short-lived thread for the window that signalled.
 void spawn_callback(int window, std::function<void()> callback);
+// Before the program ends: waits for the callback threads to end entirely,
+// when no known thread is left, else for those whose work is done (the
+// others are left to end on their own).
+void join_callback_threads();
 // Every known thread waits (for the user, or in a timed wait whose time is
 // not up) or has ended, and no GUI work is outstanding. Under state_mutex().
 bool program_idle();

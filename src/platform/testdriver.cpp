@@ -234,6 +234,7 @@ Session::~Session() {
         }, std::min(deadline, now + std::chrono::milliseconds(50)));
         if (done || SteadyClock::now() >= deadline) break;
     }
+    join_callback_threads();
     if (state_->logic.joinable()) {
         bool finished = false;
         {
