@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # Worker threads against one processor: every case is fitted with all the
-# threads the runner chooses and pinned to one core (taskset), in three
-# situations: one fit alone, four fits at once (pinned: each to its own
-# core), and one fit while as many busy processes as cores run.  Each is run
-# --repeat times (3), the threaded and the pinned fits in turn, and the
-# median is printed: the wall and processor seconds of a fit (the mean of
-# the four at once), and the targets as ratios: the threaded fit no slower
-# than the pinned one (pinned/threads wall >= 1) and using at most 1.5 times
-# its processor time, or more only where its wall time falls by more.  The
-# range of each kind's wall times is printed too; a ratio below 1 whose two
-# medians each lie within the other kind's range is a "tie", not a miss.
-# Every fit must give the same bits as the first.
+# threads the runner chooses, on one thread (--threads 1, no worker) and
+# pinned to one core (taskset), in three situations: one fit alone, four
+# fits at once (pinned: each to its own core), and one fit while as many
+# busy processes as cores run.  Each is run --repeat times (3), the three
+# kinds in turn (each kind going first in its own rounds, so that none always
+# follows another), and the median is printed: the wall and processor
+# seconds of a fit (the mean of the four at once), and the targets as
+# ratios: the threaded fit no slower than the pinned one (pinned/threads
+# wall >= 1) and using at most 1.5 times its processor time, or more only
+# where its wall time falls by more.  The range of each kind's wall times is
+# printed too; a ratio below 1 whose two medians each lie within the other
+# kind's range is a "tie", not a miss.  one/thr compares the threaded fit
+# with the unpinned one on one thread: what the threads themselves gain or
+# lose, apart from what pinning gives (beside busy processes the scheduler
+# favours a pinned process, whatever it runs).  Every fit must give the same
+# bits as the first.
 #
 #   bench/thread_speed.sh RUNNER [--old OLD_RUNNER] [--level N] [--cases LIST] [--situations LIST] [--repeat N]
 #
@@ -66,13 +71,24 @@ case_file() { [ "$1" = linear ] && echo "$work/Linear300.DAT" || echo "$here/Lar
 case_weight() { [ "$1" = w4 ] && echo 4 || echo 1; }
 
 status=0
-# fit NAME RUNNER CASE [taskset -c CORE]: one fit in the background; its
-# results go to NAME, "wall cpu" to NAME.time.
+# fit NAME RUNNER CASE [RUNNER OPTION...] [-- taskset -c CORE]: one fit in
+# the background; its results go to NAME, "wall cpu" to NAME.time.
 fit() {
-    local name=$1 run=$2 c=$3
+    local name=$1 run=$2 c=$3 options=()
     shift 3
-    /usr/bin/time -f "%e %U %S" -o "$work/$name.time" "$@" "$run" --repeatable --level "$level" \
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do options+=("$1"); shift; done
+    [ $# -gt 0 ] && shift
+    /usr/bin/time -f "%e %U %S" -o "$work/$name.time" "$@" "$run" "${options[@]}" --repeatable --level "$level" \
         --weight "$(case_weight "$c")" "$(case_file "$c")" >"$work/$name" 2>/dev/null &
+}
+# fit_kind NAME CASE MODE CORE: one fit of the kind MODE (threads, one or
+# pinned to CORE).
+fit_kind() {
+    case $3 in
+        threads) fit "$1" "$runner" "$2" ;;
+        one) fit "$1" "$runner" "$2" --threads 1 ;;
+        pinned) fit "$1" "$runner" "$2" -- taskset -c "$4" ;;
+    esac
 }
 # Checks the results of the fits named NAME.* against the case's first fit.
 check() {
@@ -84,14 +100,17 @@ check() {
         fi
     done
 }
-# One situation of a case, run repeat times with the threaded and the pinned
-# fits in turn: sets result to the median "wall cpu" of the threaded and of
-# the pinned fits.
+# One situation of a case, run repeat times with the three kinds in turn,
+# the first kind moving on by one each round: sets result to the median
+# "wall cpu" and the wall range of the threaded, the one-thread and the
+# pinned fits.
 situation() {
-    local c=$1 s=$2 mode i r
-    local -A runs=([threads]="" [pinned]="")
+    local c=$1 s=$2 mode i r k
+    local kinds=(threads one pinned)
+    local -A runs=([threads]="" [one]="" [pinned]="")
     for ((r = 0; r < repeat; r++)); do
-        for mode in threads pinned; do
+        for ((k = 0; k < 3; k++)); do
+            mode=${kinds[$(((r + k) % 3))]}
             rm -f "$work/$c.$s.$mode".*
             case $s in
                 alone | busy)
@@ -101,14 +120,12 @@ situation() {
                             busy+=($!)
                         done
                     fi
-                    if [ $mode = threads ]; then fit "$c.$s.$mode.0" "$runner" "$c"; else fit "$c.$s.$mode.0" "$runner" "$c" taskset -c 0; fi
+                    fit_kind "$c.$s.$mode.0" "$c" $mode 0
                     wait "$!"
                     stop_busy
                     ;;
                 four)
-                    for i in 0 1 2 3; do
-                        if [ $mode = threads ]; then fit "$c.$s.$mode.$i" "$runner" "$c"; else fit "$c.$s.$mode.$i" "$runner" "$c" taskset -c $((i % cores)); fi
-                    done
+                    for i in 0 1 2 3; do fit_kind "$c.$s.$mode.$i" "$c" $mode $((i % cores)); done
                     wait
                     ;;
             esac
@@ -118,32 +135,33 @@ situation() {
         done
     done
     result=""
-    for mode in threads pinned; do
+    for mode in "${kinds[@]}"; do
         result+="$(printf '%s' "${runs[$mode]}" | sort -n -k1,1 |
             awk '{ wall[NR] = $1; cpu[NR] = $2 } END { m = int((NR + 1) / 2); printf "%.2f %.2f %.2f %.2f ", wall[m], cpu[m], wall[1], wall[NR] }')"
     done
 }
 
 echo "runner $runner, level $level, $cores cores, load average $(cut -d' ' -f1-3 /proc/loadavg) at the start"
-printf '%-7s %-6s %9s %9s %9s %9s %12s %11s %13s %13s  %s\n' case with threads_s cpu_s pinned_s cpu_s pinned/thr cpu_ratio threads_range pinned_range target
+printf '%-7s %-6s %9s %9s %9s %9s %9s %12s %11s %8s %13s %13s  %s\n' case with threads_s cpu_s one_s pinned_s cpu_s pinned/thr cpu_ratio one/thr threads_range pinned_range target
 declare -A alone_wall=()
 for c in $cases; do
     for s in $situations; do
         situation "$c" "$s"
-        read -r tw tc tlo thi pw pc plo phi <<<"$result"
+        read -r tw tc tlo thi one_w _ _ _ pw pc plo phi <<<"$result"
         [ "$s" = alone ] && alone_wall[$c]=$tw
-        awk -v c="$c" -v s="$s" -v tw="$tw" -v tc="$tc" -v pw="$pw" -v pc="$pc" \
+        awk -v c="$c" -v s="$s" -v tw="$tw" -v tc="$tc" -v one_w="$one_w" -v pw="$pw" -v pc="$pc" \
             -v tlo="$tlo" -v thi="$thi" -v plo="$plo" -v phi="$phi" 'BEGIN {
             speed = tw > 0 ? pw / tw : 0
             cpu = pc > 0 ? tc / pc : 0
+            own = tw > 0 ? one_w / tw : 0
             frugal = cpu <= 1.5 || cpu <= speed
             # Slower only when the threaded median lies above every pinned
             # fit or the pinned median below every threaded one: within both
             # spreads the two are a tie, which run again may turn either way.
             tie = tw <= phi && pw >= tlo
             met = !frugal ? "MISSED" : speed >= 1 ? "met" : tie ? "tie" : "MISSED"
-            printf "%-7s %-6s %9.2f %9.2f %9.2f %9.2f %12.2f %11.2f %13s %13s  %s\n", c, s, tw, tc, pw, pc, speed, cpu,
-                sprintf("%.2f-%.2f", tlo, thi), sprintf("%.2f-%.2f", plo, phi), met
+            printf "%-7s %-6s %9.2f %9.2f %9.2f %9.2f %9.2f %12.2f %11.2f %8.2f %13s %13s  %s\n", c, s, tw, tc, one_w, pw, pc, speed, cpu,
+                own, sprintf("%.2f-%.2f", tlo, thi), sprintf("%.2f-%.2f", plo, phi), met
         }'
     done
     if [ -n "$old" ]; then
@@ -157,7 +175,7 @@ for c in $cases; do
         awk -v c="$c" -v ow="$ow" -v oc="$oc" -v tw="$tw" 'BEGIN {
             speed = tw > 0 ? ow / tw : 0
             target = c != "w1" ? "" : speed >= 3.5 ? "met (3.5)" : "MISSED (3.5)"
-            printf "%-7s %-6s %9s %9s %9.2f %9.2f %12s %11s %13s %13s  old/threads alone %.2f %s\n", c, "old", "", "", ow, oc, "", "", "", "", speed, target
+            printf "%-7s %-6s %9s %9s %9s %9.2f %9.2f %12s %11s %8s %13s %13s  old/threads alone %.2f %s\n", c, "old", "", "", "", ow, oc, "", "", "", "", "", speed, target
         }'
     fi
 done
