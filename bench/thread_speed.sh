@@ -72,14 +72,19 @@ case_weight() { [ "$1" = w4 ] && echo 4 || echo 1; }
 
 status=0
 # fit NAME RUNNER CASE [RUNNER OPTION...] [-- taskset -c CORE]: one fit in
-# the background; its results go to NAME, "wall cpu" to NAME.time.
+# the background; its results go to NAME, "wall user system" seconds to
+# NAME.time, to the millisecond (a 10 ms step is almost 2% of the linear
+# case's half second).
 fit() {
     local name=$1 run=$2 c=$3 options=()
     shift 3
     while [ $# -gt 0 ] && [ "$1" != -- ]; do options+=("$1"); shift; done
     [ $# -gt 0 ] && shift
-    /usr/bin/time -f "%e %U %S" -o "$work/$name.time" "$@" "$run" "${options[@]}" --repeatable --level "$level" \
-        --weight "$(case_weight "$c")" "$(case_file "$c")" >"$work/$name" 2>/dev/null &
+    (
+        TIMEFORMAT='%3R %3U %3S'
+        { time "$@" "$run" "${options[@]}" --repeatable --level "$level" --weight "$(case_weight "$c")" \
+            "$(case_file "$c")" >"$work/$name" 2>/dev/null; } 2>"$work/$name.time"
+    ) &
 }
 # fit_kind NAME CASE MODE CORE: one fit of the kind MODE (threads, one or
 # pinned to CORE).
@@ -131,18 +136,18 @@ situation() {
             esac
             [ -f "$work/$c.first" ] || cp "$work/$c.$s.$mode.0" "$work/$c.first"
             check "$c.$s.$mode" "$work/$c.first"
-            runs[$mode]+="$(cat "$work/$c.$s.$mode".*.time | awk '{ wall += $1; cpu += $2 + $3; n++ } END { printf "%.2f %.2f", wall / n, cpu / n }')"$'\n'
+            runs[$mode]+="$(cat "$work/$c.$s.$mode".*.time | awk '{ wall += $1; cpu += $2 + $3; n++ } END { printf "%.3f %.3f", wall / n, cpu / n }')"$'\n'
         done
     done
     result=""
     for mode in "${kinds[@]}"; do
         result+="$(printf '%s' "${runs[$mode]}" | sort -n -k1,1 |
-            awk '{ wall[NR] = $1; cpu[NR] = $2 } END { m = int((NR + 1) / 2); printf "%.2f %.2f %.2f %.2f ", wall[m], cpu[m], wall[1], wall[NR] }')"
+            awk '{ wall[NR] = $1; cpu[NR] = $2 } END { m = int((NR + 1) / 2); printf "%.3f %.3f %.3f %.3f ", wall[m], cpu[m], wall[1], wall[NR] }')"
     done
 }
 
 echo "runner $runner, level $level, $cores cores, load average $(cut -d' ' -f1-3 /proc/loadavg) at the start"
-printf '%-7s %-6s %9s %9s %9s %9s %9s %12s %11s %8s %13s %13s  %s\n' case with threads_s cpu_s one_s pinned_s cpu_s pinned/thr cpu_ratio one/thr threads_range pinned_range target
+printf '%-7s %-6s %9s %9s %9s %9s %9s %12s %11s %8s %15s %15s  %s\n' case with threads_s cpu_s one_s pinned_s cpu_s pinned/thr cpu_ratio one/thr threads_range pinned_range target
 declare -A alone_wall=()
 for c in $cases; do
     for s in $situations; do
@@ -160,8 +165,8 @@ for c in $cases; do
             # spreads the two are a tie, which run again may turn either way.
             tie = tw <= phi && pw >= tlo
             met = !frugal ? "MISSED" : speed >= 1 ? "met" : tie ? "tie" : "MISSED"
-            printf "%-7s %-6s %9.2f %9.2f %9.2f %9.2f %9.2f %12.2f %11.2f %8.2f %13s %13s  %s\n", c, s, tw, tc, one_w, pw, pc, speed, cpu,
-                own, sprintf("%.2f-%.2f", tlo, thi), sprintf("%.2f-%.2f", plo, phi), met
+            printf "%-7s %-6s %9.3f %9.3f %9.3f %9.3f %9.3f %12.2f %11.2f %8.2f %15s %15s  %s\n", c, s, tw, tc, one_w, pw, pc, speed, cpu,
+                own, sprintf("%.3f-%.3f", tlo, thi), sprintf("%.3f-%.3f", plo, phi), met
         }'
     done
     if [ -n "$old" ]; then
@@ -170,12 +175,12 @@ for c in $cases; do
             wait "$!"
         done
         read -r ow oc <<<"$(cat "$work/$c.old".*.time | awk '{ print $1, $2 + $3 }' | sort -n -k1,1 |
-            awk '{ wall[NR] = $1; cpu[NR] = $2 } END { m = int((NR + 1) / 2); printf "%.2f %.2f", wall[m], cpu[m] }')"
+            awk '{ wall[NR] = $1; cpu[NR] = $2 } END { m = int((NR + 1) / 2); printf "%.3f %.3f", wall[m], cpu[m] }')"
         tw=${alone_wall[$c]:-0}
         awk -v c="$c" -v ow="$ow" -v oc="$oc" -v tw="$tw" 'BEGIN {
             speed = tw > 0 ? ow / tw : 0
             target = c != "w1" ? "" : speed >= 3.5 ? "met (3.5)" : "MISSED (3.5)"
-            printf "%-7s %-6s %9s %9s %9s %9.2f %9.2f %12s %11s %8s %13s %13s  old/threads alone %.2f %s\n", c, "old", "", "", "", ow, oc, "", "", "", "", "", speed, target
+            printf "%-7s %-6s %9s %9s %9s %9.3f %9.3f %12s %11s %8s %15s %15s  old/threads alone %.2f %s\n", c, "old", "", "", "", ow, oc, "", "", "", "", "", speed, target
         }'
     fi
 done
