@@ -167,18 +167,18 @@ struct Pool::State {
     // workers spin after their last piece: through the rest of the job and
     // a gap of the usual length, not at all when the gaps are too long to
     // bridge.
-    std::int64_t last_end = 0;  // of the last job, when timed
+    std::atomic<std::int64_t> last_end{0};  // of the last job, when timed; 0 after one untimed
     double gap = longest_idle_spin / 4, job = 0.0;
     std::atomic<std::int64_t> idle_spin{longest_idle_spin / 2};
 
     void timed_job(std::int64_t start, std::int64_t end) {
         job += (static_cast<double>(end - start) - job) / 8.0;
-        if (last_end > 0) {
-            gap += (static_cast<double>(std::min(start - last_end, 4 * longest_idle_spin)) - gap) / 8.0;
+        if (const std::int64_t last = last_end.load(std::memory_order_relaxed); last > 0) {
+            gap += (static_cast<double>(std::min(start - last, 4 * longest_idle_spin)) - gap) / 8.0;
             const double spin = std::min(job + 2.0 * gap, static_cast<double>(longest_idle_spin));
             idle_spin.store(gap < longest_idle_spin / 2 ? static_cast<std::int64_t>(spin) : 0, std::memory_order_relaxed);
         }
-        last_end = end;
+        last_end.store(end, std::memory_order_relaxed);
     }
 
     ~State() {
@@ -316,8 +316,18 @@ Pool::~Pool() = default;
 
 void Pool::run(Site& site, std::size_t pieces, Piece piece, const void* context) {
     State& s = *state_;
+    const int chosen = chosen_threads.load(std::memory_order_relaxed);
     bool idle = false;
-    if (pieces <= 1 || pieces > Word::most_pieces || thread_count() <= 1 || !s.busy.compare_exchange_strong(idle, true)) {
+    if (pieces <= 1 || pieces > Word::most_pieces || thread_count() <= 1) {
+        run_alone(pieces, piece, context);
+        return;
+    }
+    if (chosen == 0 && site.untimed_alone(pieces, thread_count())) {
+        s.last_end.store(0, std::memory_order_relaxed);  // as after any untimed job
+        run_alone(pieces, piece, context);
+        return;
+    }
+    if (!s.busy.compare_exchange_strong(idle, true)) {
         run_alone(pieces, piece, context);
         return;
     }
@@ -326,13 +336,12 @@ void Pool::run(Site& site, std::size_t pieces, Piece piece, const void* context)
         ~Release() { busy.store(false); }
     } release{s.busy};
 
-    const int chosen = chosen_threads.load(std::memory_order_relaxed);
     const int most = s.start_failed ? std::min(thread_count(), static_cast<int>(s.workers.size()) + 1) : thread_count();
     const int wanted = chosen > 0 ? std::min(chosen, most) : site.threads(pieces, most);
     const int threads = s.usable_threads(static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(wanted), pieces)));
     const bool timed = chosen == 0 && site.timed();
     const std::int64_t start = timed ? now() : 0;
-    if (!timed) s.last_end = 0;
+    if (!timed) s.last_end.store(0, std::memory_order_relaxed);
     if (threads <= 1)
         run_alone(pieces, piece, context);
     else

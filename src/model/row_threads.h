@@ -61,7 +61,7 @@ int quota_processors(std::string_view cpu_max);
 // check, the kept count's whole time since the last is judged the same way,
 // against one thread doing its jobs at the speed the last check measured;
 // when it did not pay, it and the counts above are left for a while, longer
-// each time in a row.  Only the job that has the workers touches its Site.
+// each time in a row.  A Site serves one calling thread at a time.
 class Site {
 public:
     static constexpr int block_jobs = 8;
@@ -70,13 +70,18 @@ public:
     int threads(std::size_t pieces, int most);
     // Whether the next job's time is wanted by record; whether the next job
     // is one of a check.
-    bool timed() const { return checking_ || kept_ > 0 || jobs_ % 16 == 0; }
+    bool timed() const { return checking_ || kept_ > 0 || jobs_ % timed_every == 0; }
+    // Whether the next job runs on one thread untimed, as threads() and
+    // timed() would say; counts it as threads() does when so.  Most jobs of
+    // a kind that runs alone need neither the workers nor the clock.
+    bool untimed_alone(std::size_t pieces, int most);
     bool trial() const { return checking_; }
     // The job that threads() chose ran from start to end (nanoseconds), when
     // the workers had been awake for awake in all.
     void record(std::int64_t start, std::int64_t end, std::int64_t awake);
 
 private:
+    static constexpr std::uint64_t timed_every = 16;  // jobs, while one thread is kept
     static constexpr int most_levels = 12;  // 1, 2, 3, 4, 6, 8, ..., 48, 64
     static constexpr int most_arms = 4;    // one thread, the kept count and its neighbours
     // A kept count whose whole time did not pay is left, with the counts

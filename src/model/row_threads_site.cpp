@@ -71,6 +71,13 @@ int Site::threads(std::size_t pieces, int most) {
     return level_threads(level_);
 }
 
+bool Site::untimed_alone(std::size_t pieces, int most) {
+    most = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(std::max(most, 1)), pieces));
+    if (pieces != pieces_ || most != most_ || checking_ || kept_ > 0 || (jobs_ + 1) % timed_every == 0) return false;
+    ++jobs_;
+    return true;
+}
+
 // Judges the kept count's time since the last check, then lines up one
 // thread, the kept count and its neighbours (below the ceiling).
 void Site::start_check(std::int64_t end, std::int64_t awake) {

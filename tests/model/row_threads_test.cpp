@@ -195,6 +195,37 @@ TEST(RowThreads, CountsAreComparedOnTheSameStretchOfWork) {
     }
 }
 
+TEST(RowThreads, JobsLeftAloneUntimedAreTheOnesTheSiteWouldLeaveSo) {
+    // Sharing pays and does not, in turns: one Site asked untimed_alone
+    // before each job and another asked only threads() and timed() must
+    // choose the same threads and time the same jobs.
+    const auto cost = [](int t, std::int64_t clock) {
+        return (clock / 3'000'000) % 2 == 0 ? 40000.0 / t : 3000.0 + 1500.0 * (t - 1);
+    };
+    row_threads::Site plain, quick;
+    std::int64_t clock = 0, awake = 0;
+    int alone = 0;
+    for (int job = 0; job < 200000; ++job) {
+        const int threads = plain.threads(64, 8);
+        const bool timed = plain.timed();
+        const bool quick_alone = quick.untimed_alone(64, 8);
+        ASSERT_EQ(quick_alone, threads == 1 && !timed) << "job " << job;
+        if (!quick_alone) {
+            ASSERT_EQ(quick.threads(64, 8), threads) << "job " << job;
+            ASSERT_EQ(quick.timed(), timed) << "job " << job;
+        }
+        alone += quick_alone;
+        const std::int64_t start = clock;
+        clock += static_cast<std::int64_t>(cost(threads, clock));
+        awake += (threads - 1) * (clock - start);
+        if (timed) {
+            plain.record(start, clock, awake);
+            quick.record(start, clock, awake);
+        }
+    }
+    EXPECT_GT(alone, 10000);
+}
+
 TEST(RowThreads, QuotaOfTheCgroup) {
     const std::vector<std::pair<const char*, int>> cases{
         {"max 100000", 0}, {"150000 100000", 2}, {"100000 100000", 1}, {"50000 100000", 1},
