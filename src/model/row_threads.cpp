@@ -316,18 +316,17 @@ Pool::~Pool() = default;
 
 void Pool::run(Site& site, std::size_t pieces, Piece piece, const void* context) {
     State& s = *state_;
-    const int chosen = chosen_threads.load(std::memory_order_relaxed);
-    bool idle = false;
     if (pieces <= 1 || pieces > Word::most_pieces || thread_count() <= 1) {
         run_alone(pieces, piece, context);
         return;
     }
-    if (chosen == 0 && site.untimed_alone(pieces, thread_count())) {
-        s.last_end.store(0, std::memory_order_relaxed);  // as after any untimed job
-        run_alone(pieces, piece, context);
-        return;
-    }
-    if (!s.busy.compare_exchange_strong(idle, true)) {
+    const int chosen = chosen_threads.load(std::memory_order_relaxed);
+    // Most jobs of a kind kept on one thread need neither the workers nor
+    // the clock.
+    const bool untimed_alone = chosen == 0 && site.untimed_alone(pieces, thread_count());
+    if (untimed_alone) s.last_end.store(0, std::memory_order_relaxed);  // as after any untimed job
+    bool idle = false;
+    if (untimed_alone || !s.busy.compare_exchange_strong(idle, true)) {
         run_alone(pieces, piece, context);
         return;
     }

@@ -72,8 +72,7 @@ public:
     // is one of a check.
     bool timed() const { return checking_ || kept_ > 0 || jobs_ % timed_every == 0; }
     // Whether the next job runs on one thread untimed, as threads() and
-    // timed() would say; counts it as threads() does when so.  Most jobs of
-    // a kind that runs alone need neither the workers nor the clock.
+    // timed() would say; counts it as threads() does when so.
     bool untimed_alone(std::size_t pieces, int most);
     bool trial() const { return checking_; }
     // The job that threads() chose ran from start to end (nanoseconds), when

@@ -41,6 +41,11 @@ constexpr std::uint64_t least_run_jobs = 64;
 // checked again (no sooner than first_interval after it).
 constexpr double slower = 1.5;
 
+// Threads a job of pieces pieces can use when most may share it.
+int usable_most(std::size_t pieces, int most) {
+    return static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(std::max(most, 1)), pieces));
+}
+
 }  // namespace
 
 int Site::level_threads(int level) const {
@@ -59,7 +64,7 @@ bool Site::allowed(const Arm& arm) const {
 }
 
 int Site::threads(std::size_t pieces, int most) {
-    most = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(std::max(most, 1)), pieces));
+    most = usable_most(pieces, most);
     if (pieces != pieces_ || most != most_) {
         *this = Site{};
         pieces_ = pieces;
@@ -72,7 +77,7 @@ int Site::threads(std::size_t pieces, int most) {
 }
 
 bool Site::untimed_alone(std::size_t pieces, int most) {
-    most = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(std::max(most, 1)), pieces));
+    most = usable_most(pieces, most);
     if (pieces != pieces_ || most != most_ || checking_ || kept_ > 0 || (jobs_ + 1) % timed_every == 0) return false;
     ++jobs_;
     return true;
